@@ -1,0 +1,3 @@
+#include "AppDelegate.h"
+
+void AppDelegate::applicationDidFinishLaunching() {}

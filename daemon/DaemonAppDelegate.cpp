@@ -1,0 +1,3 @@
+#include "DaemonAppDelegate.h"
+
+void DaemonAppDelegate::applicationDidFinishLaunching() {}

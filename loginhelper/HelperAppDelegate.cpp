@@ -1,0 +1,3 @@
+#include "HelperAppDelegate.h"
+
+void HelperAppDelegate::applicationDidFinishLaunching() {}

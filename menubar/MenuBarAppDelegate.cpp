@@ -1,0 +1,3 @@
+#include "MenuBarAppDelegate.h"
+
+void MenuBarAppDelegate::applicationDidFinishLaunching() {}

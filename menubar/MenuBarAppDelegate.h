@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QObject>
+
+// Placeholder delegate: the program starts, waits for its quit request and ends.
+class MenuBarAppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    void applicationDidFinishLaunching();
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+#include <functional>
+
+// Per-user broadcasts between processes. Fire and forget: a broadcast reaches only processes that
+// are running and observing when it is posted. Without a session bus, posting and observing do nothing.
+class DistributedNotificationCenter : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Handler = std::function<void(const QVariantMap& userInfo)>;
+
+    static DistributedNotificationCenter& defaultCenter();
+
+    // False when no session bus can be reached.
+    [[nodiscard]] bool isAvailable() const;
+
+    void postNotificationName(const QString& name, const QVariantMap& userInfo = {});
+
+    // Calls `handler` on the main thread for every broadcast of `name`, until `context` is destroyed
+    // or removeObserver is called with it.
+    void addObserver(const QString& name, QObject* context, Handler handler);
+    void removeObserver(QObject* context);
+
+private:
+    DistributedNotificationCenter();
+    void dispatch(const QString& name, const QVariantMap& userInfo);
+    struct Observer
+    {
+        QString name;
+        QObject* context;
+        Handler handler;
+    };
+    QList<Observer> m_observers;
+    bool m_subscribed = false;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+// Apple property lists, XML or binary, as Qt values: dict -> QVariantMap, array -> QVariantList,
+// string -> QString, boolean -> bool, integer -> qint64, real -> double, data -> QByteArray,
+// date -> QDateTime.
+namespace PropertyList {
+
+enum class ReadStatus
+{
+    Ok,
+    Missing,
+    Malformed
+};
+
+struct ReadResult
+{
+    ReadStatus status = ReadStatus::Missing;
+    QVariant value;
+};
+
+// Reads a property list from a file. A missing file and a malformed one are told apart.
+[[nodiscard]] ReadResult readFile(const QString& path);
+
+// Parses XML or binary property-list bytes; a null QVariant when they are not a property list.
+[[nodiscard]] QVariant fromBytes(const QByteArray& bytes);
+
+// The value as an XML property list; empty when it holds a type a property list cannot carry.
+[[nodiscard]] QByteArray toXml(const QVariant& value);
+
+} // namespace PropertyList

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// An application of the current user: its main process and the bundle it runs from.
+struct RunningApplication
+{
+    qint64 processIdentifier = 0;
+    QString bundleIdentifier;
+    QString localizedName;
+    QString bundlePath;
+};
+
+// Running applications, launching and stopping them, and the registry of installed applications.
+class Workspace : public QObject
+{
+    Q_OBJECT
+
+public:
+    static Workspace& sharedWorkspace();
+
+    // False where this process cannot list the running applications.
+    [[nodiscard]] bool canListRunningApplications() const;
+    [[nodiscard]] QList<RunningApplication> runningApplications() const;
+
+    // Starts the bundle's executable detached (no zombie, own process group, clean signal mask)
+    // with `arguments` after the program path. False when it could not be started.
+    bool launchApplicationAtPath(const QString& bundlePath, const QStringList& arguments);
+
+    // The polite quit request; returns at once.
+    bool terminate(const RunningApplication& application);
+
+    // Where an application with this bundle identifier is installed; empty when nowhere.
+    [[nodiscard]] QString absolutePathForAppBundleWithIdentifier(const QString& bundleIdentifier) const;
+
+    // Starts watching for applications that terminate (didTerminateApplication).
+    void startObservingTerminations();
+
+Q_SIGNALS:
+    void didTerminateApplication(const QString& applicationName, const QString& bundleIdentifier);
+
+private:
+    Workspace() = default;
+};

@@ -1,0 +1,81 @@
+#include "Sandbox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+Sandbox::Sandbox() : m_dir(QDir::tempPath() + QStringLiteral("/veltrane-test-XXXXXX"))
+{
+    m_home = m_dir.path() + QStringLiteral("/home");
+    m_root = m_dir.path() + QStringLiteral("/root");
+    QDir().mkpath(m_home);
+    QDir().mkpath(m_root);
+    m_oldHome = qgetenv("HOME");
+    m_oldRoot = qgetenv("VELTRANE_ROOT");
+    qputenv("HOME", m_home.toLocal8Bit());
+    qputenv("VELTRANE_ROOT", m_root.toLocal8Bit());
+}
+
+Sandbox::~Sandbox()
+{
+    if (QTest::currentTestFailed()) {
+        m_dir.setAutoRemove(false);
+        qWarning("sandbox kept at %s", qPrintable(m_dir.path()));
+    }
+    qputenv("HOME", m_oldHome);
+    if (m_oldRoot.isNull())
+        qunsetenv("VELTRANE_ROOT");
+    else
+        qputenv("VELTRANE_ROOT", m_oldRoot);
+}
+
+QString Sandbox::homePath(const QString& relative) const
+{
+    return m_home + QLatin1Char('/') + relative;
+}
+
+QString Sandbox::rootPath(const QString& relative) const
+{
+    return m_root + QLatin1Char('/') + relative;
+}
+
+QProcessEnvironment Sandbox::environment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), m_home);
+    environment.insert(QStringLiteral("VELTRANE_ROOT"), m_root);
+    return environment;
+}
+
+bool Sandbox::writeFile(const QString& relative, const QByteArray& contents) const
+{
+    const QString path = homePath(relative);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
+}
+
+namespace BuiltSuite {
+
+QString bundle()
+{
+    return qEnvironmentVariable("VELTRANE_BUNDLE");
+}
+
+QString workerBundle()
+{
+    return bundle() + QStringLiteral("/Contents/Resources/VeltraneWorker.app");
+}
+
+QString daemonBundle()
+{
+    return bundle() + QStringLiteral("/Contents/Resources/VeltraneDaemon.app");
+}
+
+QString sourceDir()
+{
+    return qEnvironmentVariable("VELTRANE_SOURCE_DIR");
+}
+
+} // namespace BuiltSuite

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs what the suite needs on Debian, builds it, and either starts it or runs every test.
+#   bash tools/suite.sh run    build into build/ and start the suite
+#   bash tools/suite.sh test   build into build-tests/ (warnings as errors, sanitizers) and run every test
+set -euo pipefail
+
+mode="${1:-}"
+case "$mode" in
+run | test) ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
+
+cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake ninja-build pkg-config git
+    qt6-base-dev libqt6dbus6 libqt6test6 libgl-dev
+    libsqlite3-dev sqlite3 libplist-dev
+    dbus dbus-x11 gnome-keyring libsecret-tools)
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+jobs="$(nproc)"
+if [ "$mode" = run ]; then
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANE_BUILD_TESTS=OFF
+    cmake --build build -j "$jobs"
+    exec build/Veltrane.app/Contents/MacOS/Veltrane "${@:2}"
+fi
+
+cmake -S . -B build-tests -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRANE_WERROR=ON \
+    -DENABLE_SANITIZER_ADDRESS=ON -DENABLE_SANITIZER_UNDEFINED_BEHAVIOR=ON
+cmake --build build-tests -j "$jobs"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/tests/data/lsan.supp:print_suppressions=0}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+ctest --test-dir build-tests --output-on-failure -j "$jobs"

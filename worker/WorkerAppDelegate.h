@@ -1,0 +1,44 @@
+#pragma once
+
+#include "worker/KeepList.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// One cleaning pass for one browser: finds the browser name among the arguments, runs the steps in
+// their fixed order, optionally tells the user what was removed, and ends.
+class WorkerAppDelegate
+{
+public:
+    explicit WorkerAppDelegate(QStringList arguments);
+
+    // Entry.
+    void awakeFromNib();
+    void applicationDidFinishLaunching();
+    // The browser name, or "Quit" when the arguments hold none.
+    [[nodiscard]] QString startupCheck() const;
+    void clearData(const QString& browser);
+    void displayNotificationWithTitle(const QString& title, const QString& text);
+
+    // The message of the pass, filled with the counts and the browser name.
+    static QString resultMessage(qint64 cookies, qint64 trackingCookies, qint64 databases, qint64 flash,
+                                 qint64 silverlight, const QString& browser);
+
+    // Favourites and cookies.
+    // The site names of the saved web-form passwords; nullopt when they could not be read.
+    std::optional<QStringList> getSmartFavouritesArray();
+    std::optional<QStringList> getFirefoxSmartFavouritesArray();
+    // [cookies removed, tracking cookies removed]
+    QList<qint64> removeCookies(const QString& browser, const KeepList& keepCookies);
+
+    // Web storage, Flash, Silverlight and caches.
+    qint64 removeNonFavLocalStorage(const QString& browser, const KeepList& keep);
+    qint64 removeFlash(const QString& browser, const KeepList& keep);
+    qint64 removeSilverlight(const KeepList& keep);
+    void removeBrowserCache(const QString& browser);
+
+private:
+    QStringList m_arguments;
+};
