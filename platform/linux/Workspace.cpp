@@ -26,10 +26,3 @@ bool Workspace::terminate(const RunningApplication&)
 {
     return false;
 }
-
-QString Workspace::absolutePathForAppBundleWithIdentifier(const QString&) const
-{
-    return {};
-}
-
-void Workspace::startObservingTerminations() {}
