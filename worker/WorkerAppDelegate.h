@@ -2,6 +2,7 @@
 
 #include "worker/KeepList.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,15 @@ public:
     // The message of the pass, filled with the counts and the browser name.
     static QString resultMessage(qint64 cookies, qint64 trackingCookies, qint64 databases, qint64 flash,
                                  qint64 silverlight, const QString& browser);
+
+    // Profiles.
+    // Chrome-family profile folder name -> display name, from "Local State"; empty when unreadable.
+    [[nodiscard]] static QMap<QString, QString> userProfiles(const QString& browser);
+    // The profiles a step visits: userProfiles for Google Chrome and Chromium, else one entry whose
+    // key is empty, so that appending the key leaves the browser's own folder unchanged.
+    [[nodiscard]] static QMap<QString, QString> profileMap(const QString& browser);
+    // Full paths of the Firefox profile folders (directories only; links and files skipped).
+    [[nodiscard]] static QStringList firefoxProfileFolders();
 
     // Favourites and cookies.
     // The site names of the saved web-form passwords; nullopt when they could not be read.
