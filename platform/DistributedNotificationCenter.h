@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <functional>
@@ -27,9 +29,11 @@ public:
     void addObserver(const QString& name, QObject* context, Handler handler);
     void removeObserver(QObject* context);
 
+private Q_SLOTS:
+    void dispatch(const QDBusMessage& message);
+
 private:
     DistributedNotificationCenter();
-    void dispatch(const QString& name, const QVariantMap& userInfo);
     struct Observer
     {
         QString name;
@@ -37,5 +41,5 @@ private:
         Handler handler;
     };
     QList<Observer> m_observers;
-    bool m_subscribed = false;
+    QStringList m_subscribedNames;
 };

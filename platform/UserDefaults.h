@@ -5,6 +5,8 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <memory>
+
 // The per-user preferences of one domain, stored as the property list
 // "~/Library/Preferences/<domain>.plist". Several processes write the same file: a write locks it,
 // re-reads it, merges only the keys this process changed, and replaces the file atomically, so no
@@ -28,7 +30,8 @@ public:
     [[nodiscard]] bool boolForKey(const QString& key) const; // absent reads as false
     [[nodiscard]] QStringList stringArrayForKey(const QString& key) const;
 
-    // Stores a value in this process and schedules it for the file; synchronize() writes it at once.
+    // Stores a value (a null QVariant removes the key) and schedules the write to the file for the next
+    // turn of the event loop; synchronize() writes it at once.
     void setObject(const QVariant& value, const QString& key);
     void setBool(bool value, const QString& key);
 
@@ -43,13 +46,13 @@ Q_SIGNALS:
     void valueChanged(const QString& key, const QVariant& newValue, const QVariant& oldValue);
 
 private:
-    UserDefaults() = default;
-    QVariant effectiveValue(const QString& key) const;
-    void reload() const;
+    UserDefaults();
+    ~UserDefaults() override;
+    [[nodiscard]] QVariant effectiveValue(const QString& key) const;
+    void scheduleWrite();
 
-    QString m_suite;
+    struct Store;
+    std::unique_ptr<Store> m_store;
     QVariantMap m_registered;
-    QVariantMap m_pending;
-    mutable QVariantMap m_stored;
-    mutable bool m_loaded = false;
+    bool m_writeScheduled = false;
 };

@@ -1,21 +1,300 @@
 #include "platform/PropertyList.h"
 
-// Placeholder until the property-list reader lands.
+#include <QDateTime>
+#include <QFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <plist/plist.h>
+
+#include <memory>
+
+namespace {
+
+// XML ------------------------------------------------------------------------------------------------
+
+QVariant readXmlValue(QXmlStreamReader& xml, int depth);
+
+// Reads the children of <dict> up to its end tag; null when the dict is malformed.
+QVariant readXmlDict(QXmlStreamReader& xml, int depth)
+{
+    QVariantMap map;
+    while (xml.readNextStartElement()) {
+        if (xml.name() != QLatin1String("key"))
+            return {};
+        const QString key = xml.readElementText();
+        if (xml.hasError() || !xml.readNextStartElement())
+            return {};
+        const QVariant value = readXmlValue(xml, depth + 1);
+        if (!value.isValid())
+            return {};
+        map.insert(key, value);
+    }
+    return xml.hasError() ? QVariant() : QVariant(map);
+}
+
+QVariant readXmlArray(QXmlStreamReader& xml, int depth)
+{
+    QVariantList list;
+    while (xml.readNextStartElement()) {
+        const QVariant value = readXmlValue(xml, depth + 1);
+        if (!value.isValid())
+            return {};
+        list.append(value);
+    }
+    return xml.hasError() ? QVariant() : QVariant(list);
+}
+
+// Reads the element the reader stands on, up to and including its end tag.
+QVariant readXmlValue(QXmlStreamReader& xml, int depth)
+{
+    // A hostile file must not exhaust the stack.
+    if (depth > 256)
+        return {};
+    const auto name = xml.name();
+    if (name == QLatin1String("dict"))
+        return readXmlDict(xml, depth);
+    if (name == QLatin1String("array"))
+        return readXmlArray(xml, depth);
+    if (name == QLatin1String("true") || name == QLatin1String("false")) {
+        const bool value = name == QLatin1String("true");
+        xml.skipCurrentElement();
+        return xml.hasError() ? QVariant() : QVariant(value);
+    }
+    const QString text = xml.readElementText();
+    if (xml.hasError())
+        return {};
+    if (name == QLatin1String("string"))
+        return text;
+    if (name == QLatin1String("integer")) {
+        bool ok = false;
+        const qint64 value = text.trimmed().toLongLong(&ok);
+        return ok ? QVariant(value) : QVariant();
+    }
+    if (name == QLatin1String("real")) {
+        bool ok = false;
+        const double value = text.trimmed().toDouble(&ok);
+        return ok ? QVariant(value) : QVariant();
+    }
+    if (name == QLatin1String("data")) {
+        const auto decoded = QByteArray::fromBase64Encoding(text.toLatin1().simplified().replace(' ', ""));
+        return decoded ? QVariant(*decoded) : QVariant();
+    }
+    if (name == QLatin1String("date")) {
+        const QDateTime date = QDateTime::fromString(text.trimmed(), Qt::ISODate);
+        return date.isValid() ? QVariant(date) : QVariant();
+    }
+    return {};
+}
+
+QVariant fromXml(const QByteArray& bytes)
+{
+    QXmlStreamReader xml(bytes);
+    if (!xml.readNextStartElement() || xml.name() != QLatin1String("plist") || !xml.readNextStartElement())
+        return {};
+    const QVariant value = readXmlValue(xml, 0);
+    if (!value.isValid())
+        return {};
+    // Nothing but the end of <plist> may follow.
+    if (xml.readNextStartElement() || xml.hasError())
+        return {};
+    return value;
+}
+
+bool writeXmlValue(QXmlStreamWriter& xml, const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QVariantMap: {
+        xml.writeStartElement(QStringLiteral("dict"));
+        const QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            xml.writeTextElement(QStringLiteral("key"), it.key());
+            if (!writeXmlValue(xml, it.value()))
+                return false;
+        }
+        xml.writeEndElement();
+        return true;
+    }
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        xml.writeStartElement(QStringLiteral("array"));
+        const QVariantList list = value.toList();
+        for (const QVariant& item : list) {
+            if (!writeXmlValue(xml, item))
+                return false;
+        }
+        xml.writeEndElement();
+        return true;
+    }
+    case QMetaType::QString:
+        xml.writeTextElement(QStringLiteral("string"), value.toString());
+        return true;
+    case QMetaType::Bool:
+        xml.writeEmptyElement(value.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
+        return true;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        xml.writeTextElement(QStringLiteral("integer"), value.toString());
+        return true;
+    case QMetaType::Double:
+        xml.writeTextElement(QStringLiteral("real"), QString::number(value.toDouble(), 'g', 17));
+        return true;
+    case QMetaType::QByteArray:
+        xml.writeTextElement(QStringLiteral("data"), QString::fromLatin1(value.toByteArray().toBase64()));
+        return true;
+    case QMetaType::QDateTime:
+        xml.writeTextElement(QStringLiteral("date"), value.toDateTime().toUTC().toString(Qt::ISODate));
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Binary -----------------------------------------------------------------------------------------
+
+struct PlistDeleter
+{
+    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+};
+
+QVariant fromNode(plist_t node, int depth)
+{
+    if (!node || depth > 256)
+        return {};
+    switch (plist_get_node_type(node)) {
+    case PLIST_DICT: {
+        QVariantMap map;
+        plist_dict_iter iter = nullptr;
+        plist_dict_new_iter(node, &iter);
+        if (!iter)
+            return {};
+        for (;;) {
+            char* key = nullptr;
+            plist_t item = nullptr;
+            plist_dict_next_item(node, iter, &key, &item);
+            if (!item) {
+                free(key);
+                break;
+            }
+            const QVariant value = fromNode(item, depth + 1);
+            const QString name = QString::fromUtf8(key);
+            free(key);
+            if (!value.isValid()) {
+                free(iter);
+                return {};
+            }
+            map.insert(name, value);
+        }
+        free(iter);
+        return map;
+    }
+    case PLIST_ARRAY: {
+        QVariantList list;
+        const uint32_t size = plist_array_get_size(node);
+        for (uint32_t i = 0; i < size; ++i) {
+            const QVariant value = fromNode(plist_array_get_item(node, i), depth + 1);
+            if (!value.isValid())
+                return {};
+            list.append(value);
+        }
+        return list;
+    }
+    case PLIST_STRING: {
+        char* text = nullptr;
+        plist_get_string_val(node, &text);
+        const QString value = QString::fromUtf8(text);
+        free(text);
+        return value;
+    }
+    case PLIST_BOOLEAN: {
+        uint8_t value = 0;
+        plist_get_bool_val(node, &value);
+        return value != 0;
+    }
+    case PLIST_UINT: {
+        uint64_t value = 0;
+        plist_get_uint_val(node, &value);
+        return static_cast<qint64>(value);
+    }
+    case PLIST_REAL: {
+        double value = 0;
+        plist_get_real_val(node, &value);
+        return value;
+    }
+    case PLIST_DATA: {
+        char* data = nullptr;
+        uint64_t length = 0;
+        plist_get_data_val(node, &data, &length);
+        const QByteArray value(data, static_cast<qsizetype>(length));
+        free(data);
+        return value;
+    }
+    case PLIST_DATE: {
+        int32_t seconds = 0;
+        int32_t microseconds = 0;
+        plist_get_date_val(node, &seconds, &microseconds);
+        // Property-list dates count from 2001-01-01 UTC.
+        const QDateTime epoch(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+        return epoch.addMSecs(qint64(seconds) * 1000 + microseconds / 1000);
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant fromBinary(const QByteArray& bytes)
+{
+    plist_t root = nullptr;
+    plist_from_bin(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
+    const std::unique_ptr<void, PlistDeleter> owner(root);
+    return fromNode(root, 0);
+}
+
+} // namespace
+
 namespace PropertyList {
 
-ReadResult readFile(const QString&)
+QVariant fromBytes(const QByteArray& bytes)
 {
-    return {};
+    // libplist takes 32-bit lengths; no property list of ours comes near that.
+    if (bytes.size() > (1 << 30))
+        return {};
+    if (bytes.startsWith("bplist00"))
+        return fromBinary(bytes);
+    return fromXml(bytes);
 }
 
-QVariant fromBytes(const QByteArray&)
+ReadResult readFile(const QString& path)
 {
-    return {};
+    QFile file(path);
+    if (!file.exists())
+        return {ReadStatus::Missing, {}};
+    if (!file.open(QIODevice::ReadOnly))
+        return {ReadStatus::Malformed, {}};
+    const QVariant value = fromBytes(file.readAll());
+    if (!value.isValid())
+        return {ReadStatus::Malformed, {}};
+    return {ReadStatus::Ok, value};
 }
 
-QByteArray toXml(const QVariant&)
+QByteArray toXml(const QVariant& value)
 {
-    return {};
+    QByteArray bytes;
+    QXmlStreamWriter xml(&bytes);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(-1);
+    xml.writeStartDocument();
+    xml.writeDTD(QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                                "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">"));
+    xml.writeStartElement(QStringLiteral("plist"));
+    xml.writeAttribute(QStringLiteral("version"), QStringLiteral("1.0"));
+    if (!writeXmlValue(xml, value))
+        return {};
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    return bytes;
 }
 
 } // namespace PropertyList

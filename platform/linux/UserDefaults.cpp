@@ -1,22 +1,72 @@
 #include "platform/UserDefaults.h"
 
-#include <QDir>
+#include "PreferencesFile.h"
 
-// Placeholder: values live in memory only until the file store lands.
+#include <QDir>
+#include <QTimer>
+
+#include <optional>
+
+// The attached domain: its file, the values last read from it, and the changes of this process
+// that are not written yet.
+struct UserDefaults::Store
+{
+    std::optional<PreferencesFile> file;
+    QVariantMap stored;
+    QVariantMap pending;
+
+    const QVariantMap& current()
+    {
+        if (file && file->changedOnDisk())
+            stored = file->read();
+        return stored;
+    }
+};
+
+UserDefaults::UserDefaults() : m_store(std::make_unique<Store>()) {}
+
+UserDefaults::~UserDefaults() = default;
+
 UserDefaults& UserDefaults::standardUserDefaults()
 {
     static UserDefaults defaults;
     return defaults;
 }
 
+QString UserDefaults::pathForDomain(const QString& domain)
+{
+    return QDir::homePath() + QStringLiteral("/Library/Preferences/") + domain + QStringLiteral(".plist");
+}
+
 void UserDefaults::addSuiteNamed(const QString& suiteName)
 {
-    m_suite = suiteName;
+    if (m_store->file && m_store->file->path() == pathForDomain(suiteName))
+        return;
+    m_store->file.emplace(pathForDomain(suiteName));
+    m_store->stored = m_store->file->read();
+    m_store->pending.clear();
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
 {
-    m_registered.insert(defaults);
+    for (auto it = defaults.begin(); it != defaults.end(); ++it) {
+        const QVariant old = effectiveValue(it.key());
+        m_registered.insert(it.key(), it.value());
+        const QVariant now = effectiveValue(it.key());
+        if (now != old)
+            Q_EMIT valueChanged(it.key(), now, old);
+    }
+}
+
+QVariant UserDefaults::effectiveValue(const QString& key) const
+{
+    if (m_store->pending.contains(key))
+        return m_store->pending.value(key);
+    const QVariantMap& stored = m_store->current();
+    const auto found = stored.constFind(key);
+    if (found != stored.constEnd())
+        return *found;
+    return m_registered.value(key);
 }
 
 QVariant UserDefaults::objectForKey(const QString& key) const
@@ -26,19 +76,44 @@ QVariant UserDefaults::objectForKey(const QString& key) const
 
 bool UserDefaults::boolForKey(const QString& key) const
 {
-    return effectiveValue(key).toBool();
+    const QVariant value = effectiveValue(key);
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Double:
+        return value.toBool();
+    case QMetaType::QString:
+        // Stored text reads as true only for the usual spellings of yes.
+        return value.toString().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0 ||
+               value.toString().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
+               value.toString().toLongLong() != 0;
+    default:
+        return false;
+    }
 }
 
 QStringList UserDefaults::stringArrayForKey(const QString& key) const
 {
-    return effectiveValue(key).toStringList();
+    const QVariant value = effectiveValue(key);
+    if (value.typeId() != QMetaType::QVariantList && value.typeId() != QMetaType::QStringList)
+        return {};
+    QStringList strings;
+    const QVariantList items = value.toList();
+    for (const QVariant& item : items) {
+        if (item.typeId() != QMetaType::QString)
+            return {};
+        strings.append(item.toString());
+    }
+    return strings;
 }
 
 void UserDefaults::setObject(const QVariant& value, const QString& key)
 {
     const QVariant old = effectiveValue(key);
-    m_pending.insert(key, value);
-    Q_EMIT valueChanged(key, value, old);
+    m_store->pending.insert(key, value);
+    scheduleWrite();
+    Q_EMIT valueChanged(key, effectiveValue(key), old);
 }
 
 void UserDefaults::setBool(bool value, const QString& key)
@@ -46,21 +121,27 @@ void UserDefaults::setBool(bool value, const QString& key)
     setObject(value, key);
 }
 
+void UserDefaults::scheduleWrite()
+{
+    if (m_writeScheduled)
+        return;
+    m_writeScheduled = true;
+    QTimer::singleShot(0, this, [this] { (void)synchronize(); });
+}
+
 bool UserDefaults::synchronize()
 {
+    m_writeScheduled = false;
+    if (!m_store->file)
+        return false;
+    if (m_store->pending.isEmpty()) {
+        (void)m_store->current();
+        return true;
+    }
+    const auto written = m_store->file->write(m_store->pending);
+    if (!written)
+        return false;
+    m_store->pending.clear();
+    m_store->stored = *written;
     return true;
 }
-
-QString UserDefaults::pathForDomain(const QString& domain)
-{
-    return QDir::homePath() + QStringLiteral("/Library/Preferences/") + domain + QStringLiteral(".plist");
-}
-
-QVariant UserDefaults::effectiveValue(const QString& key) const
-{
-    if (m_pending.contains(key))
-        return m_pending.value(key);
-    return m_registered.value(key);
-}
-
-void UserDefaults::reload() const {}

@@ -1,9 +1,16 @@
 #include "Sandbox.h"
 
+#include "platform/PropertyList.h"
+#include "platform/UserDefaults.h"
+
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
+#include <QTimer>
 
 Sandbox::Sandbox() : m_dir(QDir::tempPath() + QStringLiteral("/veltrane-test-XXXXXX"))
 {
@@ -56,6 +63,19 @@ bool Sandbox::writeFile(const QString& relative, const QByteArray& contents) con
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
 }
 
+bool Sandbox::writeDefaults(const QVariantMap& values) const
+{
+    return writeFile(QStringLiteral("Library/Preferences/com.orvando.Veltrane.plist"),
+                     PropertyList::toXml(values));
+}
+
+QVariantMap Sandbox::readDefaults() const
+{
+    const auto result =
+        PropertyList::readFile(homePath(QStringLiteral("Library/Preferences/com.orvando.Veltrane.plist")));
+    return result.value.toMap();
+}
+
 namespace BuiltSuite {
 
 QString bundle()
@@ -76,6 +96,35 @@ QString daemonBundle()
 QString sourceDir()
 {
     return qEnvironmentVariable("VELTRANE_SOURCE_DIR");
+}
+
+QString executable(const QString& bundlePath)
+{
+    const QString name = QFileInfo(bundlePath).completeBaseName();
+    return bundlePath + QStringLiteral("/Contents/MacOS/") + name;
+}
+
+Run runProgram(const QString& program, const QStringList& arguments, const Sandbox& sandbox, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(sandbox.environment());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    process.start(program, arguments);
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+    Run run;
+    run.finished = process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    run.exitCode = process.exitCode();
+    run.output = process.readAll();
+    return run;
 }
 
 } // namespace BuiltSuite
