@@ -34,6 +34,17 @@ constexpr std::array rows{
         QLatin1StringView{"~/Library/Application Support/Firefox/Profiles/"}},
 
     // Favourites and cookies
+    Row{googleChrome, BrowserFolder::CookieDatabase, QLatin1StringView{"Cookies"}},
+    Row{chromium, BrowserFolder::CookieDatabase, QLatin1StringView{"Cookies"}},
+    Row{opera, BrowserFolder::CookieDatabase, QLatin1StringView{"Cookies"}},
+    Row{firefox, BrowserFolder::CookieDatabase, QLatin1StringView{"cookies.sqlite"}},
+    Row{camino, BrowserFolder::CookieDatabase,
+        QLatin1StringView{"~/Library/Application Support/Camino/cookies.sqlite"}},
+    Row{googleChrome, BrowserFolder::ChannelIdDatabase, QLatin1StringView{"Origin Bound Certs"}},
+    Row{chromium, BrowserFolder::ChannelIdDatabase, QLatin1StringView{"Origin Bound Certs"}},
+    Row{opera, BrowserFolder::ChannelIdDatabase, QLatin1StringView{"Origin Bound Certs"}},
+    Row{firefox, BrowserFolder::SavedLogins, QLatin1StringView{"signons.sqlite"}},
+    Row{safari, BrowserFolder::CookieFile, QLatin1StringView{"~/Library/Cookies/Cookies.binarycookies"}},
 
     // Web storage and databases
 

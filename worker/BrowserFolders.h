@@ -13,6 +13,10 @@ enum class BrowserFolder
     FirefoxProfiles, // every sub-folder is a Firefox profile
 
     // Favourites and cookies
+    CookieDatabase,    // per profile folder; Camino's is a full path
+    ChannelIdDatabase, // per profile folder: the Chrome family's channel-ID certificates
+    SavedLogins,       // per Firefox profile folder
+    CookieFile,        // Safari's binary cookie file
 
     // Web storage and databases
 

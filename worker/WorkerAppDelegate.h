@@ -1,5 +1,6 @@
 #pragma once
 
+#include "worker/CookieInventory.h"
 #include "worker/KeepList.h"
 
 #include <QMap>
@@ -40,8 +41,15 @@ public:
     // The site names of the saved web-form passwords; nullopt when they could not be read.
     std::optional<QStringList> getSmartFavouritesArray();
     std::optional<QStringList> getFirefoxSmartFavouritesArray();
+    // The 122 name prefixes of tracking cookies, removed whatever site set them.
+    [[nodiscard]] static QStringList defaultTrackingCookies();
+    // Every cookie of a site not kept, and every tracking cookie.
+    [[nodiscard]] static CookieInventory cookies(const QString& browser, const KeepList& keepCookies);
     // [cookies removed, tracking cookies removed]
     QList<qint64> removeCookies(const QString& browser, const KeepList& keepCookies);
+    static void deleteSafariCookies(const QList<CookieRecord>& cookies);
+    // Channel-ID certificates of every site not kept, in each profile of the Chrome family and Opera.
+    static void deleteChromeChannelID(const QString& browser, const KeepList& keep);
 
     // Web storage, Flash, Silverlight and caches.
     qint64 removeNonFavLocalStorage(const QString& browser, const KeepList& keep);

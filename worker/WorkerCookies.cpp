@@ -1,18 +1,329 @@
 #include "WorkerAppDelegate.h"
 
+#include "common/Names.h"
+#include "platform/HttpCookieStorage.h"
+#include "worker/BrowserFolders.h"
+#include "worker/Sqlite.h"
+#include "worker/WorkerExtras.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+using namespace Names::Browsers;
+
+namespace {
+
+// How one kind of cookie database is read and how one of its rows is deleted.
+struct CookieTable
+{
+    QLatin1StringView select;
+    QLatin1StringView remove;
+    QLatin1StringView hostColumn;
+    QLatin1StringView idColumn;
+};
+
+constexpr CookieTable chromeCookies{
+    QLatin1StringView{"SELECT * FROM cookies;"},
+    QLatin1StringView{"DELETE FROM cookies WHERE host_key = ? AND creation_utc = ?;"},
+    QLatin1StringView{"host_key"}, QLatin1StringView{"creation_utc"}};
+constexpr CookieTable mozillaCookies{QLatin1StringView{"SELECT * FROM moz_cookies;"},
+                                     QLatin1StringView{"DELETE FROM moz_cookies WHERE host = ? AND id = ?;"},
+                                     QLatin1StringView{"host"}, QLatin1StringView{"id"}};
+
+const QLatin1StringView nameColumn{"name"};
+
+bool isChromeFamily(const QString& browser)
+{
+    return browser == googleChrome || browser == chromium || browser == opera;
+}
+
+const CookieTable& cookieTable(const QString& browser)
+{
+    return isChromeFamily(browser) ? chromeCookies : mozillaCookies;
+}
+
+// A database the worker may open: a plain file, never a link to one elsewhere.
+bool isDatabaseFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
+}
+
+QStringList cookieDatabases(const QString& browser)
+{
+    const QString file = BrowserFolders::entry(browser, BrowserFolder::CookieDatabase);
+    QStringList databases;
+    if (browser == firefox) {
+        for (const QString& folder : WorkerAppDelegate::firefoxProfileFolders())
+            databases.append(BrowserFolders::appending(folder, file));
+    } else if (browser == camino) {
+        databases.append(BrowserFolders::expandTilde(file));
+    } else if (isChromeFamily(browser)) {
+        const QString support = BrowserFolders::path(browser, BrowserFolder::Support);
+        const auto profiles = WorkerAppDelegate::profileMap(browser);
+        for (auto it = profiles.keyBegin(); it != profiles.keyEnd(); ++it)
+            databases.append(BrowserFolders::appending(BrowserFolders::appending(support, *it), file));
+    }
+    return databases;
+}
+
+// A text column's value; a NULL, a number or bytes is no text.
+QString textOf(const QVariant& value)
+{
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+bool isTrackingName(const QString& name, const QStringList& prefixes)
+{
+    for (const QString& prefix : prefixes) {
+        if (name.startsWith(prefix))
+            return true;
+    }
+    return false;
+}
+
+// Sorts one cookie into the inventory by its host and name.
+void sortCookie(CookieRecord record, const QString& host, const QString& name, const KeepList& keep,
+                const QStringList& prefixes, CookieInventory& inventory)
+{
+    const auto site = WorkerExtras::siteWithDomainName(host);
+    if (!site)
+        return;
+    const bool tracking = isTrackingName(name, prefixes);
+    if (tracking)
+        ++inventory.trackingCount;
+    if (tracking || !keep.keeps(*site))
+        inventory.deletionList.append(std::move(record));
+}
+
+// Deletes `records` from `database` in one transaction: all of them go, or none.
+void deleteFromDatabase(const QString& database, const QList<CookieRecord>& records, const CookieTable& table)
+{
+    if (!isDatabaseFile(database))
+        return;
+    Sqlite sqlite;
+    if (!sqlite.open(database) || !sqlite.beginTransaction())
+        return;
+    for (const CookieRecord& record : records) {
+        const QVariantList key{record.row.value(table.hostColumn), record.row.value(table.idColumn)};
+        if (!sqlite.executeNonQuery(table.remove, key)) {
+            (void)sqlite.rollback();
+            return;
+        }
+    }
+    if (!sqlite.commit())
+        (void)sqlite.rollback();
+}
+
+// Site names as SQL text literals' contents, quotes doubled, joined for an IN list.
+QString quotedList(const QStringList& sites)
+{
+    QStringList quoted;
+    for (QString site : sites)
+        quoted.append(site.replace(QLatin1Char('\''), QLatin1String("''")));
+    return quoted.join(QLatin1String("','"));
+}
+
+} // namespace
+
 std::optional<QStringList> WorkerAppDelegate::getSmartFavouritesArray()
 {
-    return QStringList();
+    KeychainError error;
+    const auto accounts = WorkerExtras::allAccounts(&error);
+    if (!accounts) {
+        // "Nothing saved" is an answer; any other failure leaves the favourites unknown.
+        if (error.code == int(Keychain::Status::itemNotFound))
+            return QStringList();
+        return std::nullopt;
+    }
+    QSet<QString> sites;
+    for (const QVariantMap& account : *accounts) {
+        if (account.value(QStringLiteral("atyp")).toString() != QLatin1String("form") ||
+            !account.contains(QStringLiteral("srvr")))
+            continue;
+        const auto site = WorkerExtras::siteWithDomainName(account.value(QStringLiteral("srvr")).toString());
+        if (!site || *site == QLatin1String("localhost"))
+            continue;
+        const QString lastLabel = site->section(QLatin1Char('.'), -1);
+        if (lastLabel == QLatin1String("local") || lastLabel == QLatin1String("certificate"))
+            continue;
+        sites.insert(*site);
+    }
+    return sites.values();
 }
 
 std::optional<QStringList> WorkerAppDelegate::getFirefoxSmartFavouritesArray()
 {
-    return QStringList();
+    const QString file = BrowserFolders::entry(firefox, BrowserFolder::SavedLogins);
+    QSet<QString> sites;
+    for (const QString& folder : firefoxProfileFolders()) {
+        const QString logins = BrowserFolders::appending(folder, file);
+        if (!QFileInfo::exists(logins))
+            continue;
+        // Saved logins that exist but cannot be read leave the favourites unknown.
+        Sqlite sqlite;
+        if (!sqlite.open(logins))
+            return std::nullopt;
+        const auto tables = sqlite.executeQuery(
+            QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'moz_logins';"));
+        if (!tables)
+            return std::nullopt;
+        if (tables->isEmpty())
+            continue;
+        const auto rows = sqlite.executeQuery(QStringLiteral("SELECT * FROM moz_logins;"));
+        if (!rows)
+            return std::nullopt;
+        for (const QVariantMap& row : *rows) {
+            if (const auto site =
+                    WorkerExtras::siteWithDomainName(textOf(row.value(QStringLiteral("hostname")))))
+                sites.insert(*site);
+        }
+    }
+    return sites.values();
+}
+
+QStringList WorkerAppDelegate::defaultTrackingCookies()
+{
+    return QStringList{"_em_",        "FarkUser",
+                       "NID",         "_OA",
+                       "LE",          "POPUPCHECK",
+                       "OAX",         "suid",
+                       "_m",          "ad",
+                       "TLTUID",      "OAID",
+                       "UUID",        "OA",
+                       "v1st",        "phpAds",
+                       "VWCUK",       "GCIONID",
+                       "BBC-UID",     "__a",
+                       "_w",          "__c",
+                       "WSS_GW",      "eid",
+                       "__g",         "EkAnalytics",
+                       "Apache",      "gmv",
+                       "vid",         "CFTOKEN",
+                       "FTUserTrack", "__k",
+                       "CFID",        ".ASPXANONYMOUS",
+                       "sUnique",     "s1",
+                       "otp",         "HumanClickID",
+                       "TC",          "RM",
+                       "SID",         "OASIS",
+                       "exp_",        "__q",
+                       "AWSUSER_ID",  "ref",
+                       "__r",         "welcome",
+                       "TID",         "VisitorID",
+                       "__u",         "iCmpro",
+                       "emos_",       "RES_TRACKINGID",
+                       "UID",         "omniID",
+                       "woo",         "AdUserID",
+                       "goo",         "tolvek",
+                       "etcnt_",      "XCLGF",
+                       "_bit",        "wpgb_",
+                       "mojo",        "CNNid",
+                       "ACOOKIE",     "wt_",
+                       "JEB2",        "CoreID",
+                       "mds",         "pb",
+                       "_jsuid",      "HstC",
+                       "UNAUTHID",    "anon",
+                       "IXA",         "s_",
+                       "bblast",      "bb_last",
+                       "wlid",        "VISID",
+                       "TRUID",       "VisID",
+                       "GUID",        "c1",
+                       "_SUPERFLY",   "globid",
+                       "zF",          "Conversion",
+                       "omniUserID",  "awpopup",
+                       "i00",         "cluid",
+                       "_dw",         "track",
+                       "MintUnique",  "CP",
+                       "AVPUID",      "ss_lastvisit",
+                       "stat_",       "FC",
+                       "DM",          "scorecardresearch",
+                       "BX",          "bitt",
+                       "um",          "pid",
+                       "re_ret",      "tu",
+                       "WT_FPC",      "WEBTRENDS",
+                       "meta",        "fpc",
+                       "NGUserID",    "ID",
+                       "piwik",       "VISITOR",
+                       "_c",          "EktGUID",
+                       "_km",         "km"};
+}
+
+CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepList& keepCookies)
+{
+    const QStringList prefixes = defaultTrackingCookies();
+    CookieInventory inventory;
+    if (browser == safari) {
+        const HttpCookieStorage storage(BrowserFolders::path(browser, BrowserFolder::CookieFile));
+        for (const HttpCookie& cookie : storage.cookies())
+            sortCookie(CookieRecord{QString(), {}, cookie}, cookie.domain, cookie.name, keepCookies, prefixes,
+                       inventory);
+    }
+    const CookieTable& table = cookieTable(browser);
+    for (const QString& database : cookieDatabases(browser)) {
+        if (!isDatabaseFile(database))
+            continue;
+        Sqlite sqlite;
+        if (!sqlite.open(database))
+            continue;
+        const auto rows = sqlite.executeQuery(table.select);
+        for (const QVariantMap& row : rows.value_or(Sqlite::Rows())) {
+            sortCookie(CookieRecord{database, row, {}}, textOf(row.value(table.hostColumn)),
+                       textOf(row.value(nameColumn)), keepCookies, prefixes, inventory);
+        }
+    }
+    inventory.cookieCount = inventory.deletionList.size();
+    return inventory;
 }
 
 QList<qint64> WorkerAppDelegate::removeCookies(const QString& browser, const KeepList& keepCookies)
 {
-    Q_UNUSED(browser);
-    Q_UNUSED(keepCookies);
-    return {0, 0};
+    const CookieInventory inventory = cookies(browser, keepCookies);
+    const QList<qint64> counts{inventory.cookieCount, inventory.trackingCount};
+    if (browser == safari) {
+        deleteSafariCookies(inventory.deletionList);
+        return counts;
+    }
+    if (isChromeFamily(browser))
+        deleteChromeChannelID(browser, keepCookies);
+
+    // Each record goes only from the database it was read from, each database in one go.
+    QStringList databases;
+    QHash<QString, QList<CookieRecord>> recordsByDatabase;
+    for (const CookieRecord& record : inventory.deletionList) {
+        auto& records = recordsByDatabase[record.database];
+        if (records.isEmpty())
+            databases.append(record.database);
+        records.append(record);
+    }
+    for (const QString& database : std::as_const(databases))
+        deleteFromDatabase(database, recordsByDatabase.value(database), cookieTable(browser));
+    return counts;
+}
+
+void WorkerAppDelegate::deleteSafariCookies(const QList<CookieRecord>& cookies)
+{
+    QList<HttpCookie> jarCookies;
+    for (const CookieRecord& record : cookies)
+        jarCookies.append(record.cookie);
+    const HttpCookieStorage storage(BrowserFolders::path(safari, BrowserFolder::CookieFile));
+    (void)storage.deleteCookies(jarCookies);
+}
+
+void WorkerAppDelegate::deleteChromeChannelID(const QString& browser, const KeepList& keep)
+{
+    // When the favourites are unknown every site is kept, so no certificate may go.
+    if (!isChromeFamily(browser) || keep.keepsEverySite)
+        return;
+    const QString support = BrowserFolders::path(browser, BrowserFolder::Support);
+    const QString file = BrowserFolders::entry(browser, BrowserFolder::ChannelIdDatabase);
+    const QString statement = QStringLiteral("DELETE FROM origin_bound_certs WHERE origin NOT IN ('%1');")
+                                  .arg(quotedList(keep.sites));
+    const auto profiles = profileMap(browser);
+    for (auto it = profiles.keyBegin(); it != profiles.keyEnd(); ++it) {
+        const QString database = BrowserFolders::appending(BrowserFolders::appending(support, *it), file);
+        if (!isDatabaseFile(database))
+            continue;
+        Sqlite sqlite;
+        if (sqlite.open(database))
+            (void)sqlite.executeQuery(statement);
+    }
 }

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One connection to one SQLite database file. Rows come back as maps from column name to value:
+// INTEGER as its decimal text, FLOAT as a double, TEXT as a string, BLOB as bytes and NULL as a
+// null QVariant. A call that SQLite answers busy is retried busyRetryTimeout() more times.
+class Sqlite
+{
+public:
+    using Row = QVariantMap;
+    using Rows = QList<Row>;
+
+    // Closed, busy retry limit 1.
+    Sqlite();
+    // Opens `path` at once, busy retry limit 0; whether it opened shows in filePath().
+    explicit Sqlite(const QString& path);
+    ~Sqlite();
+    Sqlite(const Sqlite&) = delete;
+    Sqlite& operator=(const Sqlite&) = delete;
+
+    [[nodiscard]] qint64 busyRetryTimeout() const { return m_busyRetryTimeout; }
+    void setBusyRetryTimeout(qint64 retries) { m_busyRetryTimeout = retries; }
+    // The open database; empty while closed.
+    [[nodiscard]] QString filePath() const { return m_filePath; }
+
+    // Closes any open connection first.
+    [[nodiscard]] bool open(const QString& path);
+    void close();
+
+    [[nodiscard]] int errorCode() const;
+    [[nodiscard]] QString errorMessage() const;
+
+    // nullopt when the statement does not prepare; an error while stepping ends the rows early.
+    [[nodiscard]] std::optional<Rows> executeQuery(const QString& sql, const QVariantList& arguments = {});
+    // True when the statement prepared and ran to its end.
+    [[nodiscard]] bool executeNonQuery(const QString& sql, const QVariantList& arguments = {});
+
+    [[nodiscard]] bool beginTransaction();
+    [[nodiscard]] bool beginDeferredTransaction();
+    [[nodiscard]] bool commit();
+    [[nodiscard]] bool rollback();
+
+    [[nodiscard]] bool prepareSql(const QString& sql, sqlite3_stmt** statement);
+    [[nodiscard]] bool executeStatament(sqlite3_stmt* statement);
+    [[nodiscard]] bool hasData(sqlite3_stmt* statement);
+    void bindObject(const QVariant& value, int column, sqlite3_stmt* statement);
+    [[nodiscard]] QVariant columnData(sqlite3_stmt* statement, int columnIndex) const;
+    [[nodiscard]] QString columnName(sqlite3_stmt* statement, int columnIndex) const;
+
+    [[nodiscard]] static QString version();
+    [[nodiscard]] static QString createUuid();
+
+private:
+    // Makes `call` until it answers something other than busy or the retries are used up.
+    template <typename Call> int withBusyRetry(Call call);
+    void bindArguments(sqlite3_stmt* statement, const QVariantList& arguments);
+
+    qint64 m_busyRetryTimeout = 1;
+    QString m_filePath;
+    sqlite3* m_db = nullptr;
+    // Text bound to the current statement; kept until it is finalized.
+    QList<QByteArray> m_boundBytes;
+};
