@@ -1,0 +1,151 @@
+#include "worker/Sqlite.h"
+#include "Sandbox.h"
+
+#include <QFile>
+#include <QTest>
+#include <QUuid>
+
+class SqliteTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rowsAreTypedByStorageClass()
+    {
+        Sandbox sandbox;
+        Sqlite sqlite;
+        QVERIFY(sqlite.open(sandbox.homePath(QStringLiteral("types.sqlite"))));
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("CREATE TABLE t(i, f, s, b, n, e);")));
+        QVERIFY(
+            sqlite.executeNonQuery(QStringLiteral("INSERT INTO t VALUES(?, ?, ?, ?, ?, ?);"),
+                                   {qint64(13312345678901234), 2.5, QStringLiteral("it's"),
+                                    QByteArray("\0\x01\xff", 3), QVariant(), QString(QLatin1String(""))}));
+        const auto rows = sqlite.executeQuery(QStringLiteral("SELECT * FROM t;"));
+        QVERIFY(rows);
+        QCOMPARE(rows->size(), 1);
+        const QVariantMap row = rows->first();
+        QCOMPARE(row.value(QStringLiteral("i")).typeId(), QMetaType::QString);
+        QCOMPARE(row.value(QStringLiteral("i")).toString(), QStringLiteral("13312345678901234"));
+        QCOMPARE(row.value(QStringLiteral("f")).typeId(), QMetaType::Double);
+        QCOMPARE(row.value(QStringLiteral("f")).toDouble(), 2.5);
+        QCOMPARE(row.value(QStringLiteral("s")).toString(), QStringLiteral("it's"));
+        QCOMPARE(row.value(QStringLiteral("b")).toByteArray(), QByteArray("\0\x01\xff", 3));
+        QVERIFY(row.value(QStringLiteral("n")).isNull());
+        QVERIFY(!row.value(QStringLiteral("e")).isNull());
+        QCOMPARE(row.value(QStringLiteral("e")).toString(), QString());
+        // The later of two columns of one name wins.
+        const auto same = sqlite.executeQuery(QStringLiteral("SELECT 1 AS x, 'two' AS x;"));
+        QCOMPARE(same->first().value(QStringLiteral("x")).toString(), QStringLiteral("two"));
+    }
+
+    void statementsWithoutRowsAndFailures()
+    {
+        Sandbox sandbox;
+        Sqlite sqlite;
+        QVERIFY(sqlite.open(sandbox.homePath(QStringLiteral("a.sqlite"))));
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("CREATE TABLE t(x);")));
+        const auto deleted = sqlite.executeQuery(QStringLiteral("DELETE FROM t WHERE x = 1;"));
+        QVERIFY(deleted);
+        QVERIFY(deleted->isEmpty());
+        QVERIFY(!sqlite.executeQuery(QStringLiteral("SELECT * FROM missing;")));
+        QVERIFY(!sqlite.executeQuery(QStringLiteral("SELEC nonsense")));
+        QVERIFY(!sqlite.executeNonQuery(QStringLiteral("INSERT INTO missing VALUES(1);")));
+        QVERIFY(sqlite.errorCode() != 0);
+        QVERIFY(sqlite.errorMessage().contains(QStringLiteral("missing")));
+        // A constraint failure while stepping is reported by a non-query.
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("CREATE TABLE u(x UNIQUE);")));
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("INSERT INTO u VALUES(1);")));
+        QVERIFY(!sqlite.executeNonQuery(QStringLiteral("INSERT INTO u VALUES(1);")));
+    }
+
+    void transactionsCommitOrRollBack()
+    {
+        Sandbox sandbox;
+        const QString path = sandbox.homePath(QStringLiteral("tx.sqlite"));
+        Sqlite sqlite;
+        QVERIFY(sqlite.open(path));
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("CREATE TABLE t(x);")));
+        QVERIFY(sqlite.beginTransaction());
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("INSERT INTO t VALUES(1);")));
+        QVERIFY(sqlite.rollback());
+        QVERIFY(sqlite.beginDeferredTransaction());
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("INSERT INTO t VALUES(2);")));
+        QVERIFY(sqlite.commit());
+        const auto rows = sqlite.executeQuery(QStringLiteral("SELECT x FROM t;"));
+        QCOMPARE(rows->size(), 1);
+        QCOMPARE(rows->first().value(QStringLiteral("x")).toString(), QStringLiteral("2"));
+    }
+
+    void openingClosesTheFormerConnection()
+    {
+        Sandbox sandbox;
+        Sqlite sqlite;
+        QCOMPARE(sqlite.busyRetryTimeout(), 1);
+        QVERIFY(sqlite.filePath().isEmpty());
+        QVERIFY(sqlite.open(sandbox.homePath(QStringLiteral("one.sqlite"))));
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("CREATE TABLE one(x);")));
+        QVERIFY(sqlite.open(sandbox.homePath(QStringLiteral("two.sqlite"))));
+        QCOMPARE(sqlite.filePath(), sandbox.homePath(QStringLiteral("two.sqlite")));
+        QVERIFY(!sqlite.executeQuery(QStringLiteral("SELECT * FROM one;")));
+        sqlite.close();
+        QVERIFY(sqlite.filePath().isEmpty());
+
+        const Sqlite opened(sandbox.homePath(QStringLiteral("one.sqlite")));
+        QCOMPARE(opened.busyRetryTimeout(), 0);
+        QCOMPARE(opened.filePath(), sandbox.homePath(QStringLiteral("one.sqlite")));
+        // A folder that does not exist cannot hold a database.
+        QVERIFY(!sqlite.open(sandbox.homePath(QStringLiteral("no/such/folder/x.sqlite"))));
+        QVERIFY(sqlite.filePath().isEmpty());
+    }
+
+    void notADatabaseAndLockedDatabaseGiveNoRows()
+    {
+        Sandbox sandbox;
+        QVERIFY(sandbox.writeFile(QStringLiteral("text.sqlite"), QByteArray(4096, 'x')));
+        Sqlite text;
+        QVERIFY(text.open(sandbox.homePath(QStringLiteral("text.sqlite"))));
+        QVERIFY(!text.executeQuery(QStringLiteral("SELECT * FROM cookies;")));
+
+        const QString path = sandbox.homePath(QStringLiteral("locked.sqlite"));
+        Sqlite holder;
+        QVERIFY(holder.open(path));
+        QVERIFY(holder.executeNonQuery(QStringLiteral("CREATE TABLE t(x);")));
+        QVERIFY(holder.beginTransaction());
+        QVERIFY(holder.executeNonQuery(QStringLiteral("INSERT INTO t VALUES(1);")));
+        Sqlite other;
+        QVERIFY(other.open(path));
+        QVERIFY(!other.executeQuery(QStringLiteral("SELECT * FROM t;")));
+        QVERIFY(!other.beginTransaction());
+        QVERIFY(holder.commit());
+        QCOMPARE(other.executeQuery(QStringLiteral("SELECT * FROM t;"))->size(), 1);
+    }
+
+    void boundTextNeedsNoQuoting()
+    {
+        Sandbox sandbox;
+        Sqlite sqlite;
+        QVERIFY(sqlite.open(sandbox.homePath(QStringLiteral("q.sqlite"))));
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("CREATE TABLE t(host TEXT, id INTEGER);")));
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("INSERT INTO t VALUES(?, ?);"),
+                                       {QStringLiteral("o'brien.example.com"), 7}));
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("INSERT INTO t VALUES('x', 8);")));
+        // Decimal text compares equal to the INTEGER column, as row values come back.
+        QVERIFY(sqlite.executeNonQuery(QStringLiteral("DELETE FROM t WHERE host = ? AND id = ?;"),
+                                       {QStringLiteral("o'brien.example.com"), QStringLiteral("7")}));
+        const auto rows = sqlite.executeQuery(QStringLiteral("SELECT host FROM t;"));
+        QCOMPARE(rows->size(), 1);
+        QCOMPARE(rows->first().value(QStringLiteral("host")).toString(), QStringLiteral("x"));
+    }
+
+    void classOperations()
+    {
+        QVERIFY(Sqlite::version().startsWith(QLatin1String("3.")));
+        const QString uuid = Sqlite::createUuid();
+        QCOMPARE(uuid.size(), 36);
+        QVERIFY(!QUuid::fromString(uuid).isNull());
+        QVERIFY(Sqlite::createUuid() != uuid);
+    }
+};
+
+QTEST_GUILESS_MAIN(SqliteTest)
+#include "SqliteTest.moc"
