@@ -81,10 +81,13 @@ std::optional<Sqlite::Rows> Sqlite::executeQuery(const QString& sql, const QVari
     bindArguments(statement, arguments);
     Rows rows;
     const int columns = sqlite3_column_count(statement);
+    QStringList names;
+    for (int column = 0; column < columns; ++column)
+        names.append(columnName(statement, column));
     while (hasData(statement)) {
         Row row;
         for (int column = 0; column < columns; ++column)
-            row.insert(columnName(statement, column), columnData(statement, column));
+            row.insert(names.at(column), columnData(statement, column));
         rows.append(row);
     }
     sqlite3_finalize(statement);
@@ -101,6 +104,24 @@ bool Sqlite::executeNonQuery(const QString& sql, const QVariantList& arguments)
     const bool done = executeStatament(statement);
     sqlite3_finalize(statement);
     m_boundBytes.clear();
+    return done;
+}
+
+bool Sqlite::executeNonQuery(const QString& sql, const QList<QVariantList>& argumentLists)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (!prepareSql(sql, &statement))
+        return false;
+    bool done = true;
+    for (const QVariantList& arguments : argumentLists) {
+        bindArguments(statement, arguments);
+        done = executeStatament(statement);
+        sqlite3_reset(statement);
+        m_boundBytes.clear();
+        if (!done)
+            break;
+    }
+    sqlite3_finalize(statement);
     return done;
 }
 

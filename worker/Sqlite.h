@@ -44,6 +44,8 @@ public:
     [[nodiscard]] std::optional<Rows> executeQuery(const QString& sql, const QVariantList& arguments = {});
     // True when the statement prepared and ran to its end.
     [[nodiscard]] bool executeNonQuery(const QString& sql, const QVariantList& arguments = {});
+    // Runs one statement once for each argument list, prepared once; stops at the first failure.
+    [[nodiscard]] bool executeNonQuery(const QString& sql, const QList<QVariantList>& argumentLists);
 
     [[nodiscard]] bool beginTransaction();
     [[nodiscard]] bool beginDeferredTransaction();

@@ -258,7 +258,7 @@ private Q_SLOTS:
         QList<Cookie> many;
         for (int i = 0; i < 20000; ++i) {
             many.append({QStringLiteral("site%1.%2").arg(i % 500).arg(i < 15000 ? "gone" : "kept.com"),
-                         QStringLiteral("c%1").arg(i), 13300000000000000 + i});
+                         QStringLiteral("n%1").arg(i), 13300000000000000 + i});
         }
         QStringList databases;
         for (const QString& profile : profiles) {
