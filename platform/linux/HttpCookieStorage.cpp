@@ -1,6 +1,7 @@
 #include "platform/HttpCookieStorage.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
 #include <QtEndian>
@@ -179,6 +180,9 @@ QByteArray jarBytes(const Jar& jar)
 
 std::optional<Jar> readJar(const QString& filePath)
 {
+    // A link would have the rewrite land on a file elsewhere.
+    if (QFileInfo(filePath).isSymLink())
+        return std::nullopt;
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly) || file.size() > largestFile)
         return std::nullopt;

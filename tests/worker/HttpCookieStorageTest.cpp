@@ -114,6 +114,19 @@ private Q_SLOTS:
         QCOMPARE(readAll(sandbox.homePath(jarPath)), contents);
     }
 
+    void linkedFileIsLeftAlone()
+    {
+        Sandbox sandbox;
+        const QByteArray jar = CookieStores::binaryCookies(fiveCookies);
+        QVERIFY(sandbox.writeFile(QStringLiteral("elsewhere.binarycookies"), jar));
+        QVERIFY(QDir().mkpath(sandbox.homePath(QStringLiteral("Library/Cookies"))));
+        QVERIFY(QFile::link(sandbox.homePath(QStringLiteral("elsewhere.binarycookies")),
+                            sandbox.homePath(jarPath)));
+        const HttpCookieStorage storage(sandbox.homePath(jarPath));
+        QVERIFY(storage.cookies().isEmpty());
+        QCOMPARE(readAll(sandbox.homePath(QStringLiteral("elsewhere.binarycookies"))), jar);
+    }
+
     void missingFileIsNeverCreated()
     {
         Sandbox sandbox;
