@@ -278,9 +278,12 @@ private Q_SLOTS:
         bool sawJournal = false;
         QElapsedTimer clock;
         clock.start();
-        while (!sawJournal && process.state() == QProcess::Running && clock.elapsed() < 60000) {
+        // A journal exists only while a transaction is open; the worker is killed as soon as one shows.
+        while (!sawJournal && clock.elapsed() < 60000) {
             for (const QString& database : std::as_const(databases))
                 sawJournal = sawJournal || QFile::exists(database + QStringLiteral("-journal"));
+            if (!sawJournal && process.waitForFinished(0))
+                break;
         }
         ::kill(pid_t(process.processId()), SIGKILL);
         process.waitForFinished(10000);
