@@ -51,9 +51,15 @@ void DistributedNotificationCenter::addObserver(const QString& name, QObject* co
     if (!context || !isValidMemberName(name))
         return;
     if (!m_subscribedNames.contains(name) && isAvailable()) {
-        if (QDBusConnection::sessionBus().connect(QString(), objectPath, interfaceName, name, this,
-                                                  SLOT(dispatch(QDBusMessage))))
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (bus.connect(QString(), objectPath, interfaceName, name, this, SLOT(dispatch(QDBusMessage)))) {
             m_subscribedNames.append(name);
+            // The match rule goes out asynchronously; a round trip to the bus makes sure it is in
+            // place before we return, so a broadcast posted right after is not missed.
+            (void)bus.call(QDBusMessage::createMethodCall(
+                QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")));
+        }
     }
     const bool knownContext = std::any_of(m_observers.cbegin(), m_observers.cend(),
                                           [context](const Observer& o) { return o.context == context; });
