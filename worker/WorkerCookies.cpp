@@ -7,7 +7,10 @@
 #include "worker/WorkerExtras.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
+
+#include <algorithm>
 
 using namespace Names::Browsers;
 
@@ -83,11 +86,17 @@ bool isTrackingName(const QString& name, const QStringList& prefixes)
     return false;
 }
 
+// Site names by host; a cookie jar holds many cookies of each host.
+using SiteCache = QHash<QString, std::optional<QString>>;
+
 // Sorts one cookie into the inventory by its host and name.
 void sortCookie(CookieRecord record, const QString& host, const QString& name, const KeepList& keep,
-                const QStringList& prefixes, CookieInventory& inventory)
+                const QStringList& prefixes, SiteCache& sites, CookieInventory& inventory)
 {
-    const auto site = WorkerExtras::siteWithDomainName(host);
+    auto cached = sites.constFind(host);
+    if (cached == sites.constEnd())
+        cached = sites.insert(host, WorkerExtras::siteWithDomainName(host));
+    const std::optional<QString>& site = *cached;
     if (!site)
         return;
     const bool tracking = isTrackingName(name, prefixes);
@@ -108,6 +117,10 @@ void deleteFromDatabase(const QString& database, const QList<CookieRecord>& reco
     QList<QVariantList> keys;
     for (const CookieRecord& record : records)
         keys.append({record.row.value(table.hostColumn), record.row.value(table.idColumn)});
+    // In the order of the host index, each page of it is visited once.
+    std::sort(keys.begin(), keys.end(), [](const QVariantList& a, const QVariantList& b) {
+        return a.first().toString() < b.first().toString();
+    });
     if (!sqlite.executeNonQuery(table.remove, keys)) {
         (void)sqlite.rollback();
         return;
@@ -251,12 +264,13 @@ QStringList WorkerAppDelegate::defaultTrackingCookies()
 CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepList& keepCookies)
 {
     const QStringList prefixes = defaultTrackingCookies();
+    SiteCache sites;
     CookieInventory inventory;
     if (browser == safari) {
         const HttpCookieStorage storage(BrowserFolders::path(browser, BrowserFolder::CookieFile));
         for (const HttpCookie& cookie : storage.cookies())
             sortCookie(CookieRecord{QString(), {}, cookie}, cookie.domain, cookie.name, keepCookies, prefixes,
-                       inventory);
+                       sites, inventory);
     }
     const CookieTable& table = cookieTable(browser);
     for (const QString& database : cookieDatabases(browser)) {
@@ -268,7 +282,7 @@ CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepLis
         const auto rows = sqlite.executeQuery(table.select);
         for (const QVariantMap& row : rows.value_or(Sqlite::Rows())) {
             sortCookie(CookieRecord{database, row, {}}, textOf(row.value(table.hostColumn)),
-                       textOf(row.value(nameColumn)), keepCookies, prefixes, inventory);
+                       textOf(row.value(nameColumn)), keepCookies, prefixes, sites, inventory);
         }
     }
     inventory.cookieCount = inventory.deletionList.size();
