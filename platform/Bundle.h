@@ -10,6 +10,10 @@ namespace Bundle {
 // empty when the process does not run from a bundle.
 QString mainBundlePath();
 
+// The bundle an executable belongs to (it lies in <bundle>/Contents/MacOS/ and the bundle folder
+// ends in ".app"); empty otherwise.
+QString containingBundlePath(const QString& executablePath);
+
 // The bundle's Info.plist as a dictionary; empty when missing or malformed.
 QVariantMap infoDictionary(const QString& bundlePath);
 

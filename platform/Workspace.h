@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,8 @@ struct RunningApplication
     QString localizedName;
     QString bundlePath;
 };
+
+class TerminationWatch;
 
 // Running applications, launching and stopping them, and the registry of installed applications.
 class Workspace : public QObject
@@ -30,13 +33,15 @@ public:
     // with `arguments` after the program path. False when it could not be started.
     bool launchApplicationAtPath(const QString& bundlePath, const QStringList& arguments);
 
-    // The polite quit request; returns at once.
+    // The polite quit request; returns at once. False when the process no longer runs the application.
     bool terminate(const RunningApplication& application);
 
-    // Where an application with this bundle identifier is installed; empty when nowhere.
+    // Where an application with this bundle identifier is installed (a bundle directly in the
+    // system's or the user's Applications folder, or a browser's program); empty when nowhere.
     [[nodiscard]] QString absolutePathForAppBundleWithIdentifier(const QString& bundleIdentifier) const;
 
-    // Starts watching for applications that terminate (didTerminateApplication).
+    // Starts watching for applications that terminate (didTerminateApplication); once is enough.
+    // Needs the application object, whose event loop delivers the signal.
     void startObservingTerminations();
 
 Q_SIGNALS:
@@ -44,4 +49,6 @@ Q_SIGNALS:
 
 private:
     Workspace() = default;
+
+    QPointer<TerminationWatch> m_terminationWatch;
 };

@@ -10,15 +10,22 @@ namespace Bundle {
 
 QString mainBundlePath()
 {
-    // <bundle>/Contents/MacOS/<program>
-    const QString macOS = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath();
-    const QDir dir(macOS);
-    if (dir.dirName() != QLatin1String("MacOS"))
+    return containingBundlePath(QCoreApplication::applicationFilePath());
+}
+
+QString containingBundlePath(const QString& executablePath)
+{
+    // <bundle>.app/Contents/MacOS/<program>
+    const QString macOS = QFileInfo(executablePath).absolutePath();
+    if (QDir(macOS).dirName() != QLatin1String("MacOS"))
         return QString();
     const QString contents = QFileInfo(macOS).absolutePath();
     if (QFileInfo(contents).fileName() != QLatin1String("Contents"))
         return QString();
-    return QFileInfo(contents).absolutePath();
+    const QString bundle = QFileInfo(contents).absolutePath();
+    if (!bundle.endsWith(QLatin1String(".app")))
+        return QString();
+    return bundle;
 }
 
 QVariantMap infoDictionary(const QString& bundlePath)

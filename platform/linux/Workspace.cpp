@@ -1,6 +1,15 @@
 #include "platform/Workspace.h"
 
-// Placeholder until process control lands.
+#include "platform/Bundle.h"
+#include "platform/linux/ApplicationIdentity.h"
+#include "platform/linux/DetachedProcess.h"
+#include "platform/linux/Pidfd.h"
+#include "platform/linux/ProcFs.h"
+#include "platform/linux/ProcessCensus.h"
+
+#include <csignal>
+#include <unistd.h>
+
 Workspace& Workspace::sharedWorkspace()
 {
     static Workspace workspace;
@@ -9,20 +18,37 @@ Workspace& Workspace::sharedWorkspace()
 
 bool Workspace::canListRunningApplications() const
 {
-    return false;
+    return access("/proc/self/exe", F_OK) == 0;
 }
 
 QList<RunningApplication> Workspace::runningApplications() const
 {
-    return {};
+    ProcessCensus census(0);
+    (void)census.update();
+    return census.applications();
 }
 
-bool Workspace::launchApplicationAtPath(const QString&, const QStringList&)
+bool Workspace::launchApplicationAtPath(const QString& bundlePath, const QStringList& arguments)
 {
-    return false;
+    const QString executable = Bundle::executablePath(bundlePath);
+    if (executable.isEmpty())
+        return false;
+    return DetachedProcess::start(executable, arguments).has_value();
 }
 
-bool Workspace::terminate(const RunningApplication&)
+bool Workspace::terminate(const RunningApplication& application)
 {
-    return false;
+    const auto processIdentifier = static_cast<pid_t>(application.processIdentifier);
+    if (processIdentifier <= 0)
+        return false;
+    const int pidfd = Pidfd::open(processIdentifier);
+    if (pidfd < 0)
+        return false;
+    // Held by its pidfd, the process can be checked before it is signalled: it must still run the
+    // application, not some newer process that was given the same pid.
+    const bool same =
+        ApplicationIdentity::applicationPath(ProcFs::executable(processIdentifier)) == application.bundlePath;
+    const bool sent = same && Pidfd::sendSignal(pidfd, SIGTERM);
+    close(pidfd);
+    return sent;
 }
