@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <unistd.h>
 
@@ -38,7 +39,8 @@ QString Workspace::absolutePathForAppBundleWithIdentifier(const QString& bundleI
             return bundlePath;
     }
     for (const auto& browser : BrowserExecutables::withIdentifier(bundleIdentifier)) {
-        if (access(QFile::encodeName(browser.executablePath).constData(), X_OK) == 0)
+        if (QFileInfo(browser.executablePath).isFile() &&
+            access(QFile::encodeName(browser.executablePath).constData(), X_OK) == 0)
             return browser.executablePath;
     }
     return QString();

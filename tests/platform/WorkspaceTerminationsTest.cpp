@@ -1,0 +1,147 @@
+#include "FakeBundle.h"
+#include "Sandbox.h"
+#include "platform/Workspace.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+// Long enough for a few rounds of the watch's look for new processes.
+constexpr int settleMs = 900;
+
+QStringList terminations(const QSignalSpy& spy)
+{
+    QStringList names;
+    for (const QList<QVariant>& arguments : spy)
+        names.append(arguments.at(0).toString() + QLatin1Char('|') + arguments.at(1).toString());
+    return names;
+}
+
+} // namespace
+
+class WorkspaceTerminationsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    Sandbox m_sandbox;
+    QString m_reports;
+    QString m_earlyBundle;
+
+    QString makeBundle(const QString& folderName, const QString& identifier, const QString& name)
+    {
+        return FakeBundle::make(m_sandbox.rootPath(QStringLiteral("Applications")), folderName,
+                                {identifier, name});
+    }
+
+    // Reports of processes whose program is `program`.
+    QList<qint64> reportedBy(const QString& program) const
+    {
+        QList<qint64> processes;
+        for (const qint64 processIdentifier : FakeBundle::reports(m_reports).keys()) {
+            if (QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(processIdentifier)) == program)
+                processes.append(processIdentifier);
+        }
+        return processes;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_reports = m_sandbox.rootPath(QStringLiteral("reports"));
+        QVERIFY(QDir().mkpath(m_reports));
+        qputenv("FAKE_APP_REPORT_DIR", m_reports.toLocal8Bit());
+        // An application that already runs when the watch starts is watched as well.
+        m_earlyBundle = makeBundle(QStringLiteral("Early.app"), QStringLiteral("test.workspace.Early"),
+                                   QStringLiteral("Early"));
+        QVERIFY(Workspace::sharedWorkspace().launchApplicationAtPath(m_earlyBundle, {}));
+        QTRY_COMPARE(FakeBundle::runningApplicationsUnder(m_sandbox.root()).size(), 1);
+        Workspace::sharedWorkspace().startObservingTerminations();
+        Workspace::sharedWorkspace().startObservingTerminations();
+    }
+
+    void reportsAnApplicationThatRanBeforeTheWatch()
+    {
+        QSignalSpy spy(&Workspace::sharedWorkspace(), &Workspace::didTerminateApplication);
+        const auto applications = FakeBundle::runningApplicationsUnder(m_sandbox.root());
+        QCOMPARE(applications.size(), 1);
+        kill(static_cast<pid_t>(applications.first().processIdentifier), SIGKILL);
+        QTRY_COMPARE(spy.size(), 1);
+        QTest::qWait(settleMs);
+        QCOMPARE(terminations(spy), QStringList{QStringLiteral("Early|test.workspace.Early")});
+    }
+
+    void reportsEachApplicationOnceAndNeverItsHelpers()
+    {
+        QSignalSpy spy(&Workspace::sharedWorkspace(), &Workspace::didTerminateApplication);
+        const QString bundle = makeBundle(QStringLiteral("Firefox.app"),
+                                          QStringLiteral("org.mozilla.firefox"), QStringLiteral("Firefox"));
+        const QString program = bundle + QStringLiteral("/Contents/MacOS/FakeApp");
+        qputenv("FAKE_APP_CHILDREN", "2");
+        const bool launched = Workspace::sharedWorkspace().launchApplicationAtPath(bundle, {});
+        qunsetenv("FAKE_APP_CHILDREN");
+        QVERIFY(launched);
+        QTRY_COMPARE(reportedBy(program).size(), 3);
+        QTest::qWait(settleMs);
+
+        const qint64 main = FakeBundle::runningApplicationsUnder(m_sandbox.root()).first().processIdentifier;
+        QList<qint64> helpers = reportedBy(program);
+        helpers.removeAll(main);
+        QCOMPARE(helpers.size(), 2);
+
+        kill(static_cast<pid_t>(helpers.at(0)), SIGTERM);
+        QTest::qWait(settleMs);
+        QCOMPARE(spy.size(), 0);
+
+        kill(static_cast<pid_t>(main), SIGTERM);
+        QTRY_COMPARE(spy.size(), 1);
+        QCOMPARE(terminations(spy), QStringList{QStringLiteral("Firefox|org.mozilla.firefox")});
+
+        // The helper left behind is still a helper, though its parent is gone now.
+        kill(static_cast<pid_t>(helpers.at(1)), SIGKILL);
+        QTest::qWait(settleMs);
+        QCOMPARE(spy.size(), 1);
+    }
+
+    void recognisesAProcessOnceItHasExeced()
+    {
+        QSignalSpy spy(&Workspace::sharedWorkspace(), &Workspace::didTerminateApplication);
+        const QString launcher =
+            makeBundle(QStringLiteral("Launcher.app"), QStringLiteral("test.workspace.Launcher"),
+                       QStringLiteral("Launcher"));
+        // A name with quotes and spaces travels unchanged.
+        const QString target =
+            makeBundle(QStringLiteral("Target.app"), QStringLiteral("test.workspace.Target"),
+                       QStringLiteral("Tar\"get 'One'"));
+        const QString targetProgram = target + QStringLiteral("/Contents/MacOS/FakeApp");
+        // The forked process runs the launcher's program for a while, like one of its helpers, and
+        // only then becomes the target application.
+        qputenv("FAKE_APP_EXEC_AFTER_FORK", targetProgram.toLocal8Bit());
+        qputenv("FAKE_APP_EXEC_DELAY_MS", "700");
+        const bool launched = Workspace::sharedWorkspace().launchApplicationAtPath(launcher, {});
+        qunsetenv("FAKE_APP_EXEC_AFTER_FORK");
+        qunsetenv("FAKE_APP_EXEC_DELAY_MS");
+        QVERIFY(launched);
+        QTRY_COMPARE_WITH_TIMEOUT(reportedBy(targetProgram).size(), 1, 5000);
+        QTest::qWait(settleMs);
+
+        kill(static_cast<pid_t>(reportedBy(targetProgram).first()), SIGTERM);
+        QTRY_COMPARE(spy.size(), 1);
+        QCOMPARE(terminations(spy), QStringList{QStringLiteral("Tar\"get 'One'|test.workspace.Target")});
+
+        const auto remaining = FakeBundle::runningApplicationsUnder(m_sandbox.root());
+        QCOMPARE(remaining.size(), 1);
+        kill(static_cast<pid_t>(remaining.first().processIdentifier), SIGTERM);
+        QTRY_COMPARE(spy.size(), 2);
+        QCOMPARE(terminations(spy).last(), QStringLiteral("Launcher|test.workspace.Launcher"));
+    }
+
+    void cleanupTestCase() { qunsetenv("FAKE_APP_REPORT_DIR"); }
+};
+
+QTEST_GUILESS_MAIN(WorkspaceTerminationsTest)
+#include "WorkspaceTerminationsTest.moc"
