@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,6 +31,15 @@ std::optional<pid_t> parseProcessIdentifier(const char* name)
 }
 
 } // namespace
+
+quint64 ticksSinceBoot()
+{
+    timespec now = {};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const auto ticksPerSecond = static_cast<quint64>(sysconf(_SC_CLK_TCK));
+    return static_cast<quint64>(now.tv_sec) * ticksPerSecond +
+           static_cast<quint64>(now.tv_nsec) * ticksPerSecond / 1000000000U;
+}
 
 std::vector<pid_t> processIdentifiers()
 {

@@ -16,6 +16,9 @@ struct ProcessStatus
     quint64 startTime = 0;
 };
 
+// Now, in the clock of ProcessStatus::startTime.
+[[nodiscard]] quint64 ticksSinceBoot();
+
 // Every process (thread-group leader) listed in /proc.
 [[nodiscard]] std::vector<pid_t> processIdentifiers();
 

@@ -7,14 +7,16 @@
 #include <unistd.h>
 #include <utility>
 
-ProcessCensus::ProcessCensus(qint64 recheckWindowMs) : m_user(geteuid()), m_recheckWindowMs(recheckWindowMs)
+ProcessCensus::ProcessCensus(qint64 recheckWindowMs)
+    : m_user(geteuid()), m_recheckWindowTicks(static_cast<quint64>(recheckWindowMs) *
+                                              static_cast<quint64>(sysconf(_SC_CLK_TCK)) / 1000U)
 {
-    m_clock.start();
 }
 
 std::vector<pid_t> ProcessCensus::update()
 {
     ++m_generation;
+    const quint64 now = ProcFs::ticksSinceBoot();
     std::vector<pid_t> changed;
     for (const pid_t identifier : ProcFs::processIdentifiers()) {
         const auto found = m_processes.find(identifier);
@@ -26,7 +28,7 @@ std::vector<pid_t> ProcessCensus::update()
             continue;
         }
         found->second.generation = m_generation;
-        if (programChanged(found->second, identifier))
+        if (programChanged(found->second, identifier, now))
             changed.push_back(identifier);
     }
     std::erase_if(m_processes, [this](const auto& entry) { return entry.second.generation != m_generation; });
@@ -85,7 +87,6 @@ void ProcessCensus::forget(pid_t processIdentifier)
 ProcessCensus::Process ProcessCensus::examine(pid_t processIdentifier) const
 {
     Process process;
-    process.firstSeenMs = m_clock.elapsed();
     // Other users' processes stay in the census unread, so that they cost nothing the next time.
     if (ProcFs::owner(processIdentifier) != m_user)
         return process;
@@ -99,9 +100,9 @@ ProcessCensus::Process ProcessCensus::examine(pid_t processIdentifier) const
     return process;
 }
 
-bool ProcessCensus::programChanged(Process& process, pid_t processIdentifier) const
+bool ProcessCensus::programChanged(Process& process, pid_t processIdentifier, quint64 now) const
 {
-    if (!process.isMine || process.application || m_clock.elapsed() - process.firstSeenMs > m_recheckWindowMs)
+    if (!process.isMine || process.application || now > process.startTime + m_recheckWindowTicks)
         return false;
     const QString executable = ProcFs::executable(processIdentifier);
     // A program that cannot be read now (the process is ending) is no new program.

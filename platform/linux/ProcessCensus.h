@@ -2,7 +2,6 @@
 
 #include "platform/Workspace.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 
@@ -14,11 +13,11 @@
 // The current user's processes as read from /proc, and which of them are applications: a process
 // whose program belongs to an application, unless its parent runs the same application (then it is
 // one of that application's helpers). Kept up to date by repeated updates that look closely only at
-// processes not seen before, and at recent ones whose program may still change by exec.
+// processes not seen before, and at young ones whose program may still change by exec.
 class ProcessCensus
 {
 public:
-    // For `recheckWindowMs` after a process is first seen, its program is read again on every
+    // For `recheckWindowMs` after a process has started, its program is read again on every
     // update, so that a process caught between fork and exec is recognised once it has exec'ed.
     explicit ProcessCensus(qint64 recheckWindowMs);
 
@@ -38,19 +37,17 @@ private:
         bool isMine = false;
         pid_t parent = 0;
         quint64 startTime = 0;
-        qint64 firstSeenMs = 0;
         quint64 generation = 0;
         QString applicationPath;
         std::optional<RunningApplication> application;
     };
 
     [[nodiscard]] Process examine(pid_t processIdentifier) const;
-    [[nodiscard]] bool programChanged(Process& process, pid_t processIdentifier) const;
+    [[nodiscard]] bool programChanged(Process& process, pid_t processIdentifier, quint64 now) const;
     [[nodiscard]] QString parentApplicationPath(const Process& process) const;
 
     uid_t m_user;
-    qint64 m_recheckWindowMs;
+    quint64 m_recheckWindowTicks;
     quint64 m_generation = 0;
-    QElapsedTimer m_clock;
     std::unordered_map<pid_t, Process> m_processes;
 };

@@ -10,11 +10,11 @@
 
 namespace {
 
-// New processes are looked for four times a second: cheap (one listing of /proc, and a closer
-// look only at what is new) and quick enough to catch an application that runs only briefly.
-constexpr int censusIntervalMs = 250;
-// A process seen less than this long ago may still exec into an application.
-constexpr qint64 recheckWindowMs = 10000;
+// New processes are looked for twice a second: cheap (one listing of /proc, and a closer look only
+// at what is new) and quick enough to catch an application that runs only briefly.
+constexpr int censusIntervalMs = 500;
+// A process started less than this long ago may still exec into an application.
+constexpr qint64 recheckWindowMs = 5000;
 
 } // namespace
 

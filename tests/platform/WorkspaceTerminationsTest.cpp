@@ -2,7 +2,9 @@
 #include "Sandbox.h"
 #include "platform/Workspace.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -11,13 +13,24 @@
 namespace {
 
 // Long enough for a few rounds of the watch's look for new processes.
-constexpr int settleMs = 900;
+constexpr int settleMs = 1500;
 
+// Identifiers of this run only: other programs of this user (other tests) come and go meanwhile.
+QString identifier(const QString& name)
+{
+    return QStringLiteral("test.terminations%1.").arg(QCoreApplication::applicationPid()) + name;
+}
+
+// "<name>|<identifier without this run's prefix>" of this run's reported terminations.
 QStringList terminations(const QSignalSpy& spy)
 {
     QStringList names;
-    for (const QList<QVariant>& arguments : spy)
-        names.append(arguments.at(0).toString() + QLatin1Char('|') + arguments.at(1).toString());
+    for (const QList<QVariant>& arguments : spy) {
+        const QString bundleIdentifier = arguments.at(1).toString();
+        if (bundleIdentifier.startsWith(identifier(QString())))
+            names.append(arguments.at(0).toString() + QLatin1Char('|') +
+                         bundleIdentifier.mid(identifier(QString()).size()));
+    }
     return names;
 }
 
@@ -32,10 +45,10 @@ private:
     QString m_reports;
     QString m_earlyBundle;
 
-    QString makeBundle(const QString& folderName, const QString& identifier, const QString& name)
+    QString makeBundle(const QString& folderName, const QString& name)
     {
         return FakeBundle::make(m_sandbox.rootPath(QStringLiteral("Applications")), folderName,
-                                {identifier, name});
+                                {identifier(QFileInfo(folderName).completeBaseName()), name});
     }
 
     // Reports of processes whose program is `program`.
@@ -56,8 +69,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(m_reports));
         qputenv("FAKE_APP_REPORT_DIR", m_reports.toLocal8Bit());
         // An application that already runs when the watch starts is watched as well.
-        m_earlyBundle = makeBundle(QStringLiteral("Early.app"), QStringLiteral("test.workspace.Early"),
-                                   QStringLiteral("Early"));
+        m_earlyBundle = makeBundle(QStringLiteral("Early.app"), QStringLiteral("Early"));
         QVERIFY(Workspace::sharedWorkspace().launchApplicationAtPath(m_earlyBundle, {}));
         QTRY_COMPARE(FakeBundle::runningApplicationsUnder(m_sandbox.root()).size(), 1);
         Workspace::sharedWorkspace().startObservingTerminations();
@@ -70,16 +82,15 @@ private Q_SLOTS:
         const auto applications = FakeBundle::runningApplicationsUnder(m_sandbox.root());
         QCOMPARE(applications.size(), 1);
         kill(static_cast<pid_t>(applications.first().processIdentifier), SIGKILL);
-        QTRY_COMPARE(spy.size(), 1);
+        QTRY_COMPARE(terminations(spy).size(), 1);
         QTest::qWait(settleMs);
-        QCOMPARE(terminations(spy), QStringList{QStringLiteral("Early|test.workspace.Early")});
+        QCOMPARE(terminations(spy), QStringList{QStringLiteral("Early|Early")});
     }
 
     void reportsEachApplicationOnceAndNeverItsHelpers()
     {
         QSignalSpy spy(&Workspace::sharedWorkspace(), &Workspace::didTerminateApplication);
-        const QString bundle = makeBundle(QStringLiteral("Firefox.app"),
-                                          QStringLiteral("org.mozilla.firefox"), QStringLiteral("Firefox"));
+        const QString bundle = makeBundle(QStringLiteral("Firefox.app"), QStringLiteral("Firefox"));
         const QString program = bundle + QStringLiteral("/Contents/MacOS/FakeApp");
         qputenv("FAKE_APP_CHILDREN", "2");
         const bool launched = Workspace::sharedWorkspace().launchApplicationAtPath(bundle, {});
@@ -95,28 +106,24 @@ private Q_SLOTS:
 
         kill(static_cast<pid_t>(helpers.at(0)), SIGTERM);
         QTest::qWait(settleMs);
-        QCOMPARE(spy.size(), 0);
+        QCOMPARE(terminations(spy).size(), 0);
 
         kill(static_cast<pid_t>(main), SIGTERM);
-        QTRY_COMPARE(spy.size(), 1);
-        QCOMPARE(terminations(spy), QStringList{QStringLiteral("Firefox|org.mozilla.firefox")});
+        QTRY_COMPARE(terminations(spy).size(), 1);
+        QCOMPARE(terminations(spy), QStringList{QStringLiteral("Firefox|Firefox")});
 
         // The helper left behind is still a helper, though its parent is gone now.
         kill(static_cast<pid_t>(helpers.at(1)), SIGKILL);
         QTest::qWait(settleMs);
-        QCOMPARE(spy.size(), 1);
+        QCOMPARE(terminations(spy).size(), 1);
     }
 
     void recognisesAProcessOnceItHasExeced()
     {
         QSignalSpy spy(&Workspace::sharedWorkspace(), &Workspace::didTerminateApplication);
-        const QString launcher =
-            makeBundle(QStringLiteral("Launcher.app"), QStringLiteral("test.workspace.Launcher"),
-                       QStringLiteral("Launcher"));
+        const QString launcher = makeBundle(QStringLiteral("Launcher.app"), QStringLiteral("Launcher"));
         // A name with quotes and spaces travels unchanged.
-        const QString target =
-            makeBundle(QStringLiteral("Target.app"), QStringLiteral("test.workspace.Target"),
-                       QStringLiteral("Tar\"get 'One'"));
+        const QString target = makeBundle(QStringLiteral("Target.app"), QStringLiteral("Tar\"get 'One'"));
         const QString targetProgram = target + QStringLiteral("/Contents/MacOS/FakeApp");
         // The forked process runs the launcher's program for a while, like one of its helpers, and
         // only then becomes the target application.
@@ -130,14 +137,26 @@ private Q_SLOTS:
         QTest::qWait(settleMs);
 
         kill(static_cast<pid_t>(reportedBy(targetProgram).first()), SIGTERM);
-        QTRY_COMPARE(spy.size(), 1);
-        QCOMPARE(terminations(spy), QStringList{QStringLiteral("Tar\"get 'One'|test.workspace.Target")});
+        QTRY_COMPARE(terminations(spy).size(), 1);
+        QCOMPARE(terminations(spy), QStringList{QStringLiteral("Tar\"get 'One'|Target")});
 
         const auto remaining = FakeBundle::runningApplicationsUnder(m_sandbox.root());
         QCOMPARE(remaining.size(), 1);
         kill(static_cast<pid_t>(remaining.first().processIdentifier), SIGTERM);
-        QTRY_COMPARE(spy.size(), 2);
-        QCOMPARE(terminations(spy).last(), QStringLiteral("Launcher|test.workspace.Launcher"));
+        QTRY_COMPARE(terminations(spy).size(), 2);
+        QCOMPARE(terminations(spy).last(), QStringLiteral("Launcher|Launcher"));
+    }
+
+    // Whatever a failed case left running would otherwise outlive the test.
+    void cleanup()
+    {
+        for (const qint64 processIdentifier : FakeBundle::reports(m_reports).keys()) {
+            // Only while the pid still runs a program of the sandbox.
+            const QString program =
+                QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(processIdentifier));
+            if (program.startsWith(m_sandbox.root() + QLatin1Char('/')))
+                kill(static_cast<pid_t>(processIdentifier), SIGKILL);
+        }
     }
 
     void cleanupTestCase() { qunsetenv("FAKE_APP_REPORT_DIR"); }
