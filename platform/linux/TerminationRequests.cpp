@@ -16,6 +16,7 @@ namespace TerminationRequests {
 namespace {
 
 int requestPipe[2] = {-1, -1};
+constexpr int retryMs = 100;
 bool deferred = false;
 
 void onRequest(int)
@@ -38,7 +39,7 @@ void quitEventLoop()
     // A quit outside any running event loop would be lost (an event loop started later ignores
     // it), so it waits for one.
     if (QThread::currentThread()->loopLevel() == 0) {
-        QTimer::singleShot(0, QCoreApplication::instance(), quitEventLoop);
+        QTimer::singleShot(retryMs, QCoreApplication::instance(), quitEventLoop);
         return;
     }
     QCoreApplication::quit();
