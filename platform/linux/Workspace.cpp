@@ -18,7 +18,7 @@ Workspace& Workspace::sharedWorkspace()
 
 bool Workspace::canListRunningApplications() const
 {
-    return access("/proc/self/exe", F_OK) == 0;
+    return access("/proc/self/stat", R_OK) == 0;
 }
 
 QList<RunningApplication> Workspace::runningApplications() const
