@@ -33,16 +33,17 @@ std::vector<pid_t> ProcessCensus::update()
     }
     std::erase_if(m_processes, [this](const auto& entry) { return entry.second.generation != m_generation; });
 
-    // Parents are all in place now, so the order of classification does not matter.
+    // A parent starts before its children: in that order, each parent is classified first.
+    std::sort(changed.begin(), changed.end(), [this](pid_t left, pid_t right) {
+        return std::pair(m_processes.at(left).startTime, left) <
+               std::pair(m_processes.at(right).startTime, right);
+    });
     std::vector<pid_t> applications;
     for (const pid_t identifier : changed) {
         Process& process = m_processes.at(identifier);
-        if (process.applicationPath.isEmpty() || parentApplicationPath(process) == process.applicationPath)
-            continue;
-        RunningApplication application = ApplicationIdentity::describe(process.applicationPath);
-        application.processIdentifier = identifier;
-        process.application = application;
-        applications.push_back(identifier);
+        classify(identifier, process);
+        if (process.application)
+            applications.push_back(identifier);
     }
     return applications;
 }
@@ -115,8 +116,25 @@ bool ProcessCensus::programChanged(Process& process, pid_t processIdentifier, qu
     return true;
 }
 
-QString ProcessCensus::parentApplicationPath(const Process& process) const
+void ProcessCensus::classify(pid_t processIdentifier, Process& process)
 {
+    process.mainProcess = 0;
+    if (process.applicationPath.isEmpty())
+        return;
     const auto parent = m_processes.find(process.parent);
-    return parent == m_processes.end() ? QString() : parent->second.applicationPath;
+    if (parent != m_processes.end() && parent->second.applicationPath == process.applicationPath &&
+        isRunningApplication(parent->second.mainProcess)) {
+        process.mainProcess = parent->second.mainProcess;
+        return;
+    }
+    RunningApplication application = ApplicationIdentity::describe(process.applicationPath);
+    application.processIdentifier = processIdentifier;
+    process.application = application;
+    process.mainProcess = processIdentifier;
+}
+
+bool ProcessCensus::isRunningApplication(pid_t processIdentifier) const
+{
+    const auto found = m_processes.find(processIdentifier);
+    return found != m_processes.end() && found->second.application;
 }

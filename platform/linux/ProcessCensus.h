@@ -11,9 +11,11 @@
 #include <vector>
 
 // The current user's processes as read from /proc, and which of them are applications: a process
-// whose program belongs to an application, unless its parent runs the same application (then it is
-// one of that application's helpers). Kept up to date by repeated updates that look closely only at
-// processes not seen before, and at young ones whose program may still change by exec.
+// whose program belongs to an application, unless its parent runs the same application while that
+// application's main process lives (then it is one of its helpers; a helper that starts the
+// application anew once the main process has ended, as a relaunch does, starts a new application). Kept up to
+// date by repeated updates that look closely only at processes not seen before, and at young ones whose
+// program may still change by exec.
 class ProcessCensus
 {
 public:
@@ -38,13 +40,16 @@ private:
         pid_t parent = 0;
         quint64 startTime = 0;
         quint64 generation = 0;
+        // The main process of the application it belongs to (itself for a main process), or 0.
+        pid_t mainProcess = 0;
         QString applicationPath;
         std::optional<RunningApplication> application;
     };
 
     [[nodiscard]] Process examine(pid_t processIdentifier) const;
     [[nodiscard]] bool programChanged(Process& process, pid_t processIdentifier, quint64 now) const;
-    [[nodiscard]] QString parentApplicationPath(const Process& process) const;
+    void classify(pid_t processIdentifier, Process& process);
+    [[nodiscard]] bool isRunningApplication(pid_t processIdentifier) const;
 
     uid_t m_user;
     quint64 m_recheckWindowTicks;

@@ -147,6 +147,30 @@ private Q_SLOTS:
         QCOMPARE(terminations(spy).last(), QStringLiteral("Launcher|Launcher"));
     }
 
+    void reportsAnApplicationRelaunchedByItsHelper()
+    {
+        QSignalSpy spy(&Workspace::sharedWorkspace(), &Workspace::didTerminateApplication);
+        const QString bundle = makeBundle(QStringLiteral("Relaunching.app"), QStringLiteral("Relaunching"));
+        const QString program = bundle + QStringLiteral("/Contents/MacOS/FakeApp");
+        qputenv("FAKE_APP_RELAUNCH", "1");
+        const bool launched = Workspace::sharedWorkspace().launchApplicationAtPath(bundle, {});
+        qunsetenv("FAKE_APP_RELAUNCH");
+        QVERIFY(launched);
+        QTRY_COMPARE(FakeBundle::runningApplicationsUnder(m_sandbox.root()).size(), 1);
+        const qint64 first = FakeBundle::runningApplicationsUnder(m_sandbox.root()).first().processIdentifier;
+        QTest::qWait(settleMs);
+
+        // The helper starts the program anew once the first process has ended.
+        kill(static_cast<pid_t>(first), SIGTERM);
+        QTRY_COMPARE(terminations(spy).size(), 1);
+        QTRY_COMPARE(reportedBy(program).size(), 1);
+        QVERIFY(reportedBy(program).first() != first);
+        QTest::qWait(settleMs);
+        kill(static_cast<pid_t>(reportedBy(program).first()), SIGTERM);
+        QTRY_COMPARE(terminations(spy).size(), 2);
+        QCOMPARE(terminations(spy), QStringList(2, QStringLiteral("Relaunching|Relaunching")));
+    }
+
     // Whatever a failed case left running would otherwise outlive the test.
     void cleanup()
     {

@@ -3,6 +3,8 @@
 //   FAKE_APP_REPORT_DIR        writes <dir>/<pid> holding its arguments, each ended by a NUL
 //   FAKE_APP_CHILDREN=n        starts n helper processes of its own program
 //   FAKE_APP_EXEC_AFTER_FORK   forks a process that waits FAKE_APP_EXEC_DELAY_MS, then execs this program
+//   FAKE_APP_RELAUNCH          starts a helper that waits for this process to end, then starts the
+//                              program anew and leaves, as a browser relaunching itself does
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -64,6 +66,30 @@ void forkThenExec()
     _exit(127);
 }
 
+void relaunchAfterParent()
+{
+    const pid_t parent = getppid();
+    while (getppid() == parent)
+        usleep(10000);
+    const std::string program = ownProgram();
+    if (fork() == 0) {
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Still there when the new process is first seen, so that it has a parent of its own program.
+    sleep(3);
+    _exit(0);
+}
+
+void startRelauncher()
+{
+    if (getenv("FAKE_APP_RELAUNCH") == nullptr)
+        return;
+    unsetenv("FAKE_APP_RELAUNCH");
+    if (fork() == 0)
+        relaunchAfterParent();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -71,6 +97,7 @@ int main(int argc, char* argv[])
     report(argc, argv);
     startHelpers();
     forkThenExec();
+    startRelauncher();
     for (;;)
         pause();
 }
