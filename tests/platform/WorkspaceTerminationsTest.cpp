@@ -92,10 +92,7 @@ private Q_SLOTS:
         QSignalSpy spy(&Workspace::sharedWorkspace(), &Workspace::didTerminateApplication);
         const QString bundle = makeBundle(QStringLiteral("Firefox.app"), QStringLiteral("Firefox"));
         const QString program = bundle + QStringLiteral("/Contents/MacOS/FakeApp");
-        qputenv("FAKE_APP_CHILDREN", "2");
-        const bool launched = Workspace::sharedWorkspace().launchApplicationAtPath(bundle, {});
-        qunsetenv("FAKE_APP_CHILDREN");
-        QVERIFY(launched);
+        QVERIFY(FakeBundle::launchWithEnvironment(bundle, {{"FAKE_APP_CHILDREN", "2"}}));
         QTRY_COMPARE(reportedBy(program).size(), 3);
         QTest::qWait(settleMs);
 
@@ -127,12 +124,9 @@ private Q_SLOTS:
         const QString targetProgram = target + QStringLiteral("/Contents/MacOS/FakeApp");
         // The forked process runs the launcher's program for a while, like one of its helpers, and
         // only then becomes the target application.
-        qputenv("FAKE_APP_EXEC_AFTER_FORK", targetProgram.toLocal8Bit());
-        qputenv("FAKE_APP_EXEC_DELAY_MS", "700");
-        const bool launched = Workspace::sharedWorkspace().launchApplicationAtPath(launcher, {});
-        qunsetenv("FAKE_APP_EXEC_AFTER_FORK");
-        qunsetenv("FAKE_APP_EXEC_DELAY_MS");
-        QVERIFY(launched);
+        QVERIFY(FakeBundle::launchWithEnvironment(
+            launcher,
+            {{"FAKE_APP_EXEC_AFTER_FORK", targetProgram.toLocal8Bit()}, {"FAKE_APP_EXEC_DELAY_MS", "700"}}));
         QTRY_COMPARE_WITH_TIMEOUT(reportedBy(targetProgram).size(), 1, 5000);
         QTest::qWait(settleMs);
 
@@ -152,10 +146,7 @@ private Q_SLOTS:
         QSignalSpy spy(&Workspace::sharedWorkspace(), &Workspace::didTerminateApplication);
         const QString bundle = makeBundle(QStringLiteral("Relaunching.app"), QStringLiteral("Relaunching"));
         const QString program = bundle + QStringLiteral("/Contents/MacOS/FakeApp");
-        qputenv("FAKE_APP_RELAUNCH", "1");
-        const bool launched = Workspace::sharedWorkspace().launchApplicationAtPath(bundle, {});
-        qunsetenv("FAKE_APP_RELAUNCH");
-        QVERIFY(launched);
+        QVERIFY(FakeBundle::launchWithEnvironment(bundle, {{"FAKE_APP_RELAUNCH", "1"}}));
         QTRY_COMPARE(FakeBundle::runningApplicationsUnder(m_sandbox.root()).size(), 1);
         const qint64 first = FakeBundle::runningApplicationsUnder(m_sandbox.root()).first().processIdentifier;
         QTest::qWait(settleMs);

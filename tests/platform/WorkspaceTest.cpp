@@ -116,16 +116,12 @@ private Q_SLOTS:
         Sandbox sandbox;
         const QString reports = sandbox.rootPath(QStringLiteral("reports"));
         QVERIFY(QDir().mkpath(reports));
-        qputenv("FAKE_APP_REPORT_DIR", reports.toLocal8Bit());
-        qputenv("FAKE_APP_CHILDREN", "2");
         // No CFBundleName: the name is the bundle folder's.
         const QString bundle =
             FakeBundle::make(sandbox.rootPath(QStringLiteral("Applications")),
                              QStringLiteral("Has Helpers.app"), {QStringLiteral("test.workspace.Helpers")});
-        const bool launched = Workspace::sharedWorkspace().launchApplicationAtPath(bundle, {});
-        qunsetenv("FAKE_APP_CHILDREN");
-        qunsetenv("FAKE_APP_REPORT_DIR");
-        QVERIFY(launched);
+        QVERIFY(FakeBundle::launchWithEnvironment(
+            bundle, {{"FAKE_APP_REPORT_DIR", reports.toLocal8Bit()}, {"FAKE_APP_CHILDREN", "2"}}));
         QTRY_COMPARE(FakeBundle::reports(reports).size(), 3);
 
         const auto applications = FakeBundle::runningApplicationsUnder(sandbox.root());

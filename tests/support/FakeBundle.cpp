@@ -74,6 +74,17 @@ QMap<qint64, QStringList> reports(const QString& folder)
     return result;
 }
 
+bool launchWithEnvironment(const QString& bundlePath, const QMap<QByteArray, QByteArray>& variables)
+{
+    // The launched program inherits this process's environment.
+    for (auto variable = variables.begin(); variable != variables.end(); ++variable)
+        qputenv(variable.key().constData(), variable.value());
+    const bool launched = Workspace::sharedWorkspace().launchApplicationAtPath(bundlePath, {});
+    for (auto variable = variables.begin(); variable != variables.end(); ++variable)
+        qunsetenv(variable.key().constData());
+    return launched;
+}
+
 QList<RunningApplication> runningApplicationsUnder(const QString& folder)
 {
     QList<RunningApplication> applications;

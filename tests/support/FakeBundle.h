@@ -38,6 +38,9 @@ QString executable(const QString& bundlePath, const Description& description);
 // What the fake applications started with FAKE_APP_REPORT_DIR=`folder` reported: pid -> arguments.
 QMap<qint64, QStringList> reports(const QString& folder);
 
+// Launches the bundle with these variables in its environment (and no arguments).
+bool launchWithEnvironment(const QString& bundlePath, const QMap<QByteArray, QByteArray>& variables);
+
 // The running applications whose bundle lies under `folder`: other programs of this user may be
 // running too.
 QList<RunningApplication> runningApplicationsUnder(const QString& folder);
