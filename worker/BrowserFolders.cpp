@@ -47,10 +47,57 @@ constexpr std::array rows{
     Row{safari, BrowserFolder::CookieFile, QLatin1StringView{"~/Library/Cookies/Cookies.binarycookies"}},
 
     // Web storage and databases
+    Row{safari, BrowserFolder::WebDatabases, QLatin1StringView{"~/Library/Safari/Databases"}},
+    Row{googleChrome, BrowserFolder::WebDatabases, QLatin1StringView{"databases"}},
+    Row{chromium, BrowserFolder::WebDatabases, QLatin1StringView{"databases"}},
+    Row{opera, BrowserFolder::WebDatabases, QLatin1StringView{"databases"}},
+    Row{safari, BrowserFolder::LocalStorage, QLatin1StringView{"~/Library/Safari/LocalStorage"}},
+    Row{googleChrome, BrowserFolder::LocalStorage, QLatin1StringView{"Local Storage"}},
+    Row{chromium, BrowserFolder::LocalStorage, QLatin1StringView{"Local Storage"}},
+    Row{opera, BrowserFolder::LocalStorage, QLatin1StringView{"Local Storage"}},
+    Row{camino, BrowserFolder::MozillaStorage,
+        QLatin1StringView{"~/Library/Application Support/Camino/webappsstore.sqlite"}},
+    Row{firefox, BrowserFolder::MozillaStorage, QLatin1StringView{"webappsstore.sqlite"}},
 
     // Flash and Silverlight
+    Row{anyBrowser, BrowserFolder::FlashSharedObjects,
+        QLatin1StringView{"~/Library/Preferences/Macromedia/Flash Player/#SharedObjects"}},
+    Row{anyBrowser, BrowserFolder::FlashSettings,
+        QLatin1StringView{
+            "~/Library/Preferences/Macromedia/Flash Player/macromedia.com/support/flashplayer/sys"}},
+    Row{googleChrome, BrowserFolder::BrowserFlash,
+        QLatin1StringView{"Pepper Data/Shockwave Flash/WritableRoot/#SharedObjects"}},
+    Row{chromium, BrowserFolder::BrowserFlash,
+        QLatin1StringView{"Pepper Data/Shockwave Flash/WritableRoot/#SharedObjects"}},
+    Row{anyBrowser, BrowserFolder::BrowserFlashSettings,
+        QLatin1StringView{"macromedia.com/support/flashplayer/sys"}},
+    Row{anyBrowser, BrowserFolder::SilverlightFolder,
+        QLatin1StringView{"~/Library/Application Support/Microsoft/Silverlight"}},
+    Row{anyBrowser, BrowserFolder::SilverlightStorage,
+        QLatin1StringView{"~/Library/Application Support/Microsoft/Silverlight/is"}},
 
     // Caches
+    Row{safari, BrowserFolder::SafariCacheDatabase,
+        QLatin1StringView{"~/Library/Caches/com.apple.Safari/Cache.db"}},
+    Row{safari, BrowserFolder::SafariCachedData,
+        QLatin1StringView{"~/Library/Caches/com.apple.Safari/fsCachedData"}},
+    Row{camino, BrowserFolder::CaminoCache, QLatin1StringView{"~/Library/Caches/Camino/Cache"}},
+    Row{camino, BrowserFolder::CaminoMetadata, QLatin1StringView{"~/Library/Caches/Metadata/Camino"}},
+    Row{anyBrowser, BrowserFolder::FlashAssetCache,
+        QLatin1StringView{"~/Library/Caches/Adobe/Flash Player/AssetCache"}},
+    Row{anyBrowser, BrowserFolder::QuickTimeDownloads,
+        QLatin1StringView{"~/Library/Caches/QuickTime/downloads"}},
+    Row{safari, BrowserFolder::CookiesPropertyList, QLatin1StringView{"~/Library/Cookies/Cookies.plist"}},
+    Row{safari, BrowserFolder::HstsPropertyList, QLatin1StringView{"~/Library/Cookies/HSTS.plist"}},
+    Row{safari, BrowserFolder::TemporaryFolders, QLatin1StringView{"/private/var/folders/"}},
+    Row{firefox, BrowserFolder::FirefoxCaches, QLatin1StringView{"~/Library/Caches/Firefox/Profiles/"}},
+    Row{googleChrome, BrowserFolder::CacheBase, QLatin1StringView{"~/Library/Caches/Google/Chrome"}},
+    Row{chromium, BrowserFolder::CacheBase, QLatin1StringView{"~/Library/Caches/Chromium"}},
+    Row{opera, BrowserFolder::CacheBase, QLatin1StringView{"~/Library/Caches/com.operasoftware.Opera"}},
+    Row{anyBrowser, BrowserFolder::PepperFlashCache,
+        QLatin1StringView{"Pepper Data/Shockwave Flash/CacheWritableAdobeRoot"}},
+    Row{anyBrowser, BrowserFolder::ApplicationCache, QLatin1StringView{"Application Cache"}},
+    Row{anyBrowser, BrowserFolder::GpuCache, QLatin1StringView{"GPUCache"}},
 };
 
 } // namespace

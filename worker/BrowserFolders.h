@@ -19,10 +19,33 @@ enum class BrowserFolder
     CookieFile,        // Safari's binary cookie file
 
     // Web storage and databases
+    WebDatabases, // index "Databases.db" and one folder per origin; per profile folder for the Chrome family
+    LocalStorage, // one file per origin; per profile folder for the Chrome family
+    MozillaStorage, // "webappsstore.sqlite"; per Firefox profile folder, Camino's is a full path
 
     // Flash and Silverlight
+    FlashSharedObjects,   // folders of arbitrary names, each with one entry per site
+    FlashSettings,        // per-site settings beside "settings.sol"
+    BrowserFlash,         // per profile folder: the Chrome family's own shared objects
+    BrowserFlashSettings, // relative to a folder of BrowserFlash
+    SilverlightFolder,    // removed whole once no store is left
+    SilverlightStorage,   // three folder levels, then "s" (stores) and "g" (groups)
 
     // Caches
+    SafariCacheDatabase,
+    SafariCachedData,
+    CaminoCache,
+    CaminoMetadata,
+    FlashAssetCache,
+    QuickTimeDownloads,
+    CookiesPropertyList,
+    HstsPropertyList,
+    TemporaryFolders, // absolute: goes through the system root
+    FirefoxCaches,    // one folder per Firefox profile
+    CacheBase,        // the Chrome family's and Opera's caches; one sub-folder per profile
+    PepperFlashCache, // per profile folder
+    ApplicationCache, // per profile folder
+    GpuCache,         // relative to Opera's folder and to ApplicationCache
 };
 
 namespace BrowserFolders {

@@ -1,5 +1,8 @@
 #include "DirectoryListing.h"
 
+#include "platform/SystemRoot.h"
+
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
@@ -42,6 +45,25 @@ DirectoryEntry::Type typeOf(int dirFd, const dirent* item)
     return typeFromMode(info.st_mode);
 }
 
+bool isBelow(const QByteArray& path, const QByteArray& anchor)
+{
+    if (anchor.isEmpty() || !path.startsWith(anchor))
+        return false;
+    return path.size() == anchor.size() || anchor.endsWith('/') || path.at(anchor.size()) == '/';
+}
+
+// The longest trusted folder that `path` lies in.
+QByteArray anchorOf(const QByteArray& path)
+{
+    QByteArray anchor("/");
+    for (const QString& candidate : {QDir::homePath(), SystemRoot::prefix()}) {
+        const QByteArray bytes = QFile::encodeName(QDir::cleanPath(candidate));
+        if (bytes.size() > anchor.size() && isBelow(path, bytes))
+            anchor = bytes;
+    }
+    return anchor;
+}
+
 } // namespace
 
 QString DirectoryEntry::displayName() const
@@ -51,9 +73,9 @@ QString DirectoryEntry::displayName() const
 
 namespace DirectoryListing {
 
-std::optional<QList<DirectoryEntry>> list(const QByteArray& path)
+std::optional<QList<DirectoryEntry>> list(int folderFd)
 {
-    const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0)
         return std::nullopt;
     DIR* dir = fdopendir(fd);
@@ -61,6 +83,8 @@ std::optional<QList<DirectoryEntry>> list(const QByteArray& path)
         close(fd);
         return std::nullopt;
     }
+    // The copy shares its read position with the original, which may have been listed before.
+    rewinddir(dir);
     QList<DirectoryEntry> entries;
     bool complete = true;
     for (;;) {
@@ -81,9 +105,95 @@ std::optional<QList<DirectoryEntry>> list(const QByteArray& path)
     return entries;
 }
 
+std::optional<QList<DirectoryEntry>> list(const QByteArray& path)
+{
+    const FileDescriptor folder = openFolder(path);
+    if (!folder.isOpen())
+        return std::nullopt;
+    return list(folder.get());
+}
+
 std::optional<QList<DirectoryEntry>> list(const QString& path)
 {
     return list(QFile::encodeName(path));
+}
+
+FileDescriptor openFolderAt(int folderFd, const QByteArray& relativePath)
+{
+    FileDescriptor folder;
+    int current = folderFd;
+    for (const QByteArray& component : relativePath.split('/')) {
+        if (component.isEmpty() || component == ".")
+            continue;
+        if (component == "..") {
+            errno = EACCES;
+            return FileDescriptor();
+        }
+        folder = FileDescriptor(
+            openat(current, component.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder.isOpen())
+            return folder;
+        current = folder.get();
+    }
+    if (!folder.isOpen()) // an empty relative path: the folder itself
+        folder = FileDescriptor(fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+    return folder;
+}
+
+FileDescriptor openFolder(const QByteArray& path)
+{
+    if (!path.startsWith('/'))
+        return FileDescriptor();
+    const QByteArray anchor = anchorOf(path);
+    const FileDescriptor base(open(anchor.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!base.isOpen())
+        return FileDescriptor();
+    return openFolderAt(base.get(), path.mid(anchor.size()));
+}
+
+FileDescriptor openParent(const QByteArray& path, QByteArray* leaf)
+{
+    QByteArray trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith('/'))
+        trimmed.chop(1);
+    const qsizetype slash = trimmed.lastIndexOf('/');
+    if (slash < 0)
+        return FileDescriptor();
+    *leaf = trimmed.mid(slash + 1);
+    if (leaf->isEmpty() || *leaf == "." || *leaf == "..")
+        return FileDescriptor();
+    return openFolder(slash == 0 ? QByteArray("/") : trimmed.left(slash));
+}
+
+std::optional<DirectoryEntry::Type> typeAt(int folderFd, const QByteArray& name)
+{
+    struct stat info;
+    if (fstatat(folderFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return typeFromMode(info.st_mode);
+}
+
+std::optional<DirectoryEntry::Type> typeOf(const QByteArray& path)
+{
+    QByteArray leaf;
+    const FileDescriptor parent = openParent(path, &leaf);
+    if (!parent.isOpen())
+        return std::nullopt;
+    return typeAt(parent.get(), leaf);
+}
+
+bool isPlainName(const QByteArray& name)
+{
+    return !name.isEmpty() && !name.contains('/') && !name.contains('\0') && name != "." && name != "..";
+}
+
+QByteArray appending(const QByteArray& base, const QByteArray& name)
+{
+    if (name.isEmpty())
+        return base;
+    if (base.endsWith('/'))
+        return base + name;
+    return base + '/' + name;
 }
 
 } // namespace DirectoryListing

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "worker/FileDescriptor.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -30,5 +32,27 @@ namespace DirectoryListing {
 // nullopt when the folder cannot be opened or read to its end.
 [[nodiscard]] std::optional<QList<DirectoryEntry>> list(const QByteArray& path);
 [[nodiscard]] std::optional<QList<DirectoryEntry>> list(const QString& path);
+// The same for a folder already open; the descriptor stays open.
+[[nodiscard]] std::optional<QList<DirectoryEntry>> list(int folderFd);
+
+// Opens a folder without following a link anywhere below its anchor: the home folder, the system
+// root or "/" (the anchor itself may be a link, as a home folder often is). A path holding ".."
+// below the anchor, or a link in place of a folder, does not open.
+[[nodiscard]] FileDescriptor openFolder(const QByteArray& path);
+// The folder at `relativePath` (one or more components) inside the open folder `folderFd`,
+// following no link on the way.
+[[nodiscard]] FileDescriptor openFolderAt(int folderFd, const QByteArray& relativePath);
+// Opens the folder that holds `path`'s last component as openFolder does; `leaf` gets that component.
+[[nodiscard]] FileDescriptor openParent(const QByteArray& path, QByteArray* leaf);
+
+// The type of the item itself at `path` (a link is a link); nullopt when nothing is reachable there.
+[[nodiscard]] std::optional<DirectoryEntry::Type> typeOf(const QByteArray& path);
+[[nodiscard]] std::optional<DirectoryEntry::Type> typeAt(int folderFd, const QByteArray& name);
+
+// True for a name that stays inside its folder as one component: not empty, no "/", not "." or "..".
+[[nodiscard]] bool isPlainName(const QByteArray& name);
+
+// A/B for byte paths; B is one component.
+[[nodiscard]] QByteArray appending(const QByteArray& base, const QByteArray& name);
 
 } // namespace DirectoryListing

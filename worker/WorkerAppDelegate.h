@@ -52,10 +52,28 @@ public:
     static void deleteChromeChannelID(const QString& browser, const KeepList& keep);
 
     // Web storage, Flash, Silverlight and caches.
+    // Web databases and local storage of every site not kept; the count of what was selected.
     qint64 removeNonFavLocalStorage(const QString& browser, const KeepList& keep);
+    // The origin identifiers to remove, in input order; extension storage always stays.
+    [[nodiscard]] static QStringList databaseArray(const QStringList& origins, const KeepList& keep);
+    // The local-storage file names (as stored, any bytes) to remove, in input order.
+    [[nodiscard]] static QList<QByteArray> localStorageArray(const QList<QByteArray>& names,
+                                                             const QString& browser, const KeepList& keep);
+    // The storage scopes of "webappsstore2" to remove, in input order.
+    [[nodiscard]] static QStringList mozillaLocalStorage(const QStringList& scopes, const KeepList& keep);
+    // Flash data of every site not kept: the distinct names removed system-wide, plus the Chrome
+    // family's profile items.
     qint64 removeFlash(const QString& browser, const KeepList& keep);
+    // [distinct profile items seen, distinct profile items selected]; nullopt for other browsers.
+    [[nodiscard]] static std::optional<QList<qint64>> clearChromeFlash(const QString& browser,
+                                                                       const KeepList& keep);
+    // Silverlight stores of every site not kept; the number of distinct sites selected.
     qint64 removeSilverlight(const KeepList& keep);
     void removeBrowserCache(const QString& browser);
+    static void clearExtraCache();
+    static void clearExtraCookieCache();
+    static void clearFireFoxCache();
+    static void clearChromeCache(const QString& browser);
 
 private:
     QStringList m_arguments;

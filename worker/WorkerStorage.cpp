@@ -1,26 +1,295 @@
 #include "WorkerAppDelegate.h"
 
+#include "common/Names.h"
+#include "worker/BrowserFolders.h"
+#include "worker/DirectoryListing.h"
+#include "worker/SecureRemoval.h"
+#include "worker/Sqlite.h"
+#include "worker/WorkerExtras.h"
+
+#include <QFile>
+#include <QSet>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+using namespace Names::Browsers;
+
+// Values per DELETE statement, well below SQLite's limit on bound parameters.
+constexpr qsizetype valuesPerStatement = 500;
+
+bool isSelected(const QString& name, const KeepList& keep)
+{
+    const auto site = WorkerExtras::siteWithDomainName(name);
+    return !site || !keep.keeps(*site);
+}
+
+bool isWebIdentifier(const QString& identifier)
+{
+    return identifier.startsWith(QLatin1String("http")) && identifier.contains(QLatin1Char('_'));
+}
+
+// "scheme_host_rest" -> host, without a leading "www.".
+QString hostOfIdentifier(const QString& identifier)
+{
+    const qsizetype start = identifier.indexOf(QLatin1Char('_')) + 1;
+    const qsizetype end = identifier.indexOf(QLatin1Char('_'), start);
+    const QString host = identifier.mid(start, end < 0 ? -1 : end - start);
+    return host.startsWith(QLatin1String("www.")) ? host.mid(4) : host;
+}
+
+QByteArray encoded(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+bool isRegularFile(const QString& path)
+{
+    return DirectoryListing::typeOf(encoded(path)) == DirectoryEntry::Type::File;
+}
+
+// Every non-NULL value of every row, in row order.
+QStringList columnValues(const std::optional<Sqlite::Rows>& rows)
+{
+    QStringList values;
+    for (const Sqlite::Row& row : rows.value_or(Sqlite::Rows())) {
+        for (const QVariant& value : row) {
+            if (!value.isNull())
+                values.append(value.toString());
+        }
+    }
+    return values;
+}
+
+// Deletes the rows whose column equals one of `values`; the values are bound, never pasted into
+// the text. `statement` holds "%1" where the placeholders go.
+bool deleteRows(Sqlite& database, const QString& statement, const QStringList& values)
+{
+    QStringList distinct = values;
+    distinct.removeDuplicates();
+    for (qsizetype from = 0; from < distinct.size(); from += valuesPerStatement) {
+        const QStringList chunk = distinct.mid(from, valuesPerStatement);
+        QStringList placeholders;
+        placeholders.fill(QStringLiteral("?"), chunk.size());
+        QVariantList arguments;
+        for (const QString& value : chunk)
+            arguments.append(value);
+        if (!database.executeNonQuery(statement.arg(placeholders.join(QLatin1Char(','))), arguments))
+            return false;
+    }
+    return true;
+}
+
+// Runs the deletions on one connection in one transaction: all of them or none.
+bool deleteInTransaction(Sqlite& database, const QList<std::pair<QString, QStringList>>& deletions)
+{
+    if (!database.beginTransaction())
+        return false;
+    for (const auto& [statement, values] : deletions) {
+        if (!deleteRows(database, statement, values)) {
+            (void)database.rollback();
+            return false;
+        }
+    }
+    if (database.commit())
+        return true;
+    (void)database.rollback();
+    return false;
+}
+
+QList<QByteArray> namesIn(const QString& folder)
+{
+    QList<QByteArray> names;
+    for (const DirectoryEntry& entry : DirectoryListing::list(folder).value_or(QList<DirectoryEntry>()))
+        names.append(entry.name);
+    return names;
+}
+
+// Web databases of one index: selects, removes the origin folders and edits the index, in the
+// browser's order (Safari removes the folders first).
+void removeWebDatabases(const QString& folder, const QString& browser, const KeepList& keep,
+                        const SecureRemoval& removal, QStringList* removed)
+{
+    const QString index = BrowserFolders::appending(folder, QStringLiteral("Databases.db"));
+    Sqlite database;
+    if (!isRegularFile(index) || !database.open(index))
+        return;
+    const QStringList selected = WorkerAppDelegate::databaseArray(
+        columnValues(database.executeQuery(QStringLiteral("SELECT origin FROM Databases;"))), keep);
+    const auto removeFolders = [&] {
+        for (const QString& origin : selected) {
+            // An identifier read from the index is one folder name, never a way out of the folder.
+            if (DirectoryListing::isPlainName(encoded(origin)))
+                removal.remove(DirectoryListing::appending(encoded(folder), encoded(origin)));
+        }
+    };
+    QList<std::pair<QString, QStringList>> deletions{
+        {QStringLiteral("DELETE FROM Databases WHERE origin IN (%1);"), selected}};
+    if (browser == safari) {
+        removeFolders();
+        deletions.append({QStringLiteral("DELETE FROM Origins WHERE origin IN (%1);"), selected});
+        (void)deleteInTransaction(database, deletions);
+    } else {
+        (void)deleteInTransaction(database, deletions);
+        removeFolders();
+    }
+    removed->append(selected);
+}
+
+// Local-storage files of one folder; the Chrome family and Opera also remove each "-journal".
+void removeLocalStorage(const QString& folder, const QString& browser, const KeepList& keep,
+                        const SecureRemoval& removal, QStringList* removed)
+{
+    const QByteArray base = encoded(folder);
+    const QList<QByteArray> selected = WorkerAppDelegate::localStorageArray(namesIn(folder), browser, keep);
+    for (const QByteArray& name : selected) {
+        removal.remove(DirectoryListing::appending(base, name));
+        if (browser != safari)
+            removal.remove(DirectoryListing::appending(base, name + "-journal"));
+        removed->append(QFile::decodeName(name));
+    }
+}
+
+// Drops every origin of Safari's tracker that has no entry left in the local-storage folder.
+void pruneStorageTracker(const QString& folder)
+{
+    const QString tracker = BrowserFolders::appending(folder, QStringLiteral("StorageTracker.db"));
+    Sqlite database;
+    if (!isRegularFile(tracker) || !database.open(tracker))
+        return;
+    QSet<QString> remaining;
+    for (const QByteArray& name : namesIn(folder)) {
+        const QString text = QFile::decodeName(name);
+        const qsizetype dot = text.lastIndexOf(QLatin1Char('.'));
+        remaining.insert(dot > 0 ? text.left(dot) : text);
+    }
+    const auto rows = database.executeQuery(QStringLiteral("SELECT origin FROM Origins;"));
+    if (!rows)
+        return;
+    QStringList gone;
+    for (const QString& origin : columnValues(rows)) {
+        if (!remaining.contains(origin))
+            gone.append(origin);
+    }
+    (void)deleteInTransaction(database,
+                              {{QStringLiteral("DELETE FROM Origins WHERE origin IN (%1);"), gone}});
+}
+
+void removeMozillaStorage(const QString& path, const KeepList& keep, QStringList* removed)
+{
+    Sqlite database;
+    if (!isRegularFile(path) || !database.open(path))
+        return;
+    const QStringList selected = WorkerAppDelegate::mozillaLocalStorage(
+        columnValues(database.executeQuery(QStringLiteral("SELECT scope FROM webappsstore2;"))), keep);
+    (void)deleteInTransaction(database,
+                              {{QStringLiteral("DELETE FROM webappsstore2 WHERE scope IN (%1);"), selected}});
+    removed->append(selected);
+}
+
+} // namespace
+
 qint64 WorkerAppDelegate::removeNonFavLocalStorage(const QString& browser, const KeepList& keep)
 {
-    Q_UNUSED(browser);
-    Q_UNUSED(keep);
-    return 0;
+    if (keep.keepsEverySite)
+        return 0;
+    const SecureRemoval removal = SecureRemoval::fromSettings();
+    QStringList removed;
+    if (browser == safari) {
+        const QString localStorage = BrowserFolders::path(browser, BrowserFolder::LocalStorage);
+        removeWebDatabases(BrowserFolders::path(browser, BrowserFolder::WebDatabases), browser, keep, removal,
+                           &removed);
+        removeLocalStorage(localStorage, browser, keep, removal, &removed);
+        pruneStorageTracker(localStorage);
+    } else if (browser == googleChrome || browser == chromium || browser == opera) {
+        const QString base = BrowserFolders::path(browser, BrowserFolder::Support);
+        const auto profiles = profileMap(browser);
+        for (auto it = profiles.keyBegin(); it != profiles.keyEnd(); ++it) {
+            const QString profile = BrowserFolders::appending(base, *it);
+            removeWebDatabases(BrowserFolders::appending(
+                                   profile, BrowserFolders::entry(browser, BrowserFolder::WebDatabases)),
+                               browser, keep, removal, &removed);
+            removeLocalStorage(BrowserFolders::appending(
+                                   profile, BrowserFolders::entry(browser, BrowserFolder::LocalStorage)),
+                               browser, keep, removal, &removed);
+        }
+    } else if (browser == camino) {
+        removeMozillaStorage(BrowserFolders::path(browser, BrowserFolder::MozillaStorage), keep, &removed);
+    } else if (browser == firefox) {
+        const QString file = BrowserFolders::entry(browser, BrowserFolder::MozillaStorage);
+        for (const QString& profile : firefoxProfileFolders())
+            removeMozillaStorage(BrowserFolders::appending(profile, file), keep, &removed);
+    }
+    return removed.size();
 }
 
-qint64 WorkerAppDelegate::removeFlash(const QString& browser, const KeepList& keep)
+QStringList WorkerAppDelegate::databaseArray(const QStringList& origins, const KeepList& keep)
 {
-    Q_UNUSED(browser);
-    Q_UNUSED(keep);
-    return 0;
+    QStringList selected;
+    if (keep.keepsEverySite)
+        return selected;
+    for (const QString& origin : origins) {
+        if (isWebIdentifier(origin)) {
+            if (isSelected(hostOfIdentifier(origin), keep))
+                selected.append(origin);
+        } else if (!origin.startsWith(QLatin1String("chrome-extension_")) &&
+                   !origin.startsWith(QLatin1String("safari-extension_")) && isSelected(origin, keep)) {
+            selected.append(origin);
+        }
+    }
+    return selected;
 }
 
-qint64 WorkerAppDelegate::removeSilverlight(const KeepList& keep)
+QList<QByteArray> WorkerAppDelegate::localStorageArray(const QList<QByteArray>& names, const QString& browser,
+                                                       const KeepList& keep)
 {
-    Q_UNUSED(keep);
-    return 0;
+    QList<QByteArray> selected;
+    if (keep.keepsEverySite)
+        return selected;
+    const QLatin1StringView extension(".localstorage");
+    for (const QByteArray& name : names) {
+        const QString text = QFile::decodeName(name);
+        if (!text.endsWith(extension))
+            continue;
+        if (browser == safari && text.startsWith(QLatin1String("safari-extension_")))
+            continue;
+        if ((browser == googleChrome || browser == chromium) &&
+            text.startsWith(QLatin1String("chrome-extension_")))
+            continue;
+        const QString judged =
+            isWebIdentifier(text) ? hostOfIdentifier(text) : text.chopped(extension.size());
+        if (isSelected(judged, keep))
+            selected.append(name);
+    }
+    return selected;
 }
 
-void WorkerAppDelegate::removeBrowserCache(const QString& browser)
+QStringList WorkerAppDelegate::mozillaLocalStorage(const QStringList& scopes, const KeepList& keep)
 {
-    Q_UNUSED(browser);
+    QStringList selected;
+    if (keep.keepsEverySite)
+        return selected;
+    for (const QString& scope : scopes) {
+        const qsizetype end = scope.indexOf(QLatin1String(".:"));
+        if (end < 0)
+            continue;
+        QString host = scope.left(end);
+        std::reverse(host.begin(), host.end());
+        if (host.startsWith(QLatin1String("www.")))
+            host = host.mid(4);
+        const qsizetype slashes = host.indexOf(QLatin1String("//"));
+        if (slashes >= 0) {
+            QString piece = host.mid(slashes + 2);
+            piece.replace(QLatin1Char('+'), QLatin1Char(' '));
+            piece = QUrl::fromPercentEncoding(piece.toUtf8());
+            piece = piece.section(QLatin1Char('/'), 0, 0);
+            if (piece.startsWith(QLatin1String("www.")))
+                host = piece.mid(4);
+        }
+        if (isSelected(host, keep))
+            selected.append(scope);
+    }
+    return selected;
 }

@@ -1,0 +1,28 @@
+#include "FileDescriptor.h"
+
+#include <unistd.h>
+#include <utility>
+
+FileDescriptor::~FileDescriptor()
+{
+    close();
+}
+
+FileDescriptor::FileDescriptor(FileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+bool FileDescriptor::close()
+{
+    if (m_fd < 0)
+        return true;
+    const int fd = std::exchange(m_fd, -1);
+    return ::close(fd) == 0;
+}
