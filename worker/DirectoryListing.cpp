@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -24,7 +25,7 @@ DirectoryEntry::Type typeFromMode(mode_t mode)
     return DirectoryEntry::Type::Other;
 }
 
-DirectoryEntry::Type typeOf(int dirFd, const dirent* item)
+DirectoryEntry::Type entryType(int dirFd, const dirent* item)
 {
     switch (item->d_type) {
     case DT_REG:
@@ -97,7 +98,7 @@ std::optional<QList<DirectoryEntry>> list(int folderFd)
         const QByteArray name(item->d_name);
         if (name == "." || name == "..")
             continue;
-        entries.append({name, typeOf(dirfd(dir), item)});
+        entries.append({name, entryType(dirfd(dir), item)});
     }
     closedir(dir);
     if (!complete)
@@ -120,17 +121,19 @@ std::optional<QList<DirectoryEntry>> list(const QString& path)
 
 FileDescriptor openFolderAt(int folderFd, const QByteArray& relativePath)
 {
+    QList<QByteArray> components = relativePath.split('/');
+    components.removeIf([](const QByteArray& component) { return component.isEmpty() || component == "."; });
     FileDescriptor folder;
     int current = folderFd;
-    for (const QByteArray& component : relativePath.split('/')) {
-        if (component.isEmpty() || component == ".")
-            continue;
-        if (component == "..") {
+    for (qsizetype i = 0; i < components.size(); ++i) {
+        if (components.at(i) == "..") {
             errno = EACCES;
             return FileDescriptor();
         }
+        // Folders on the way need only be passable; the last one is listed.
+        const int access = i + 1 < components.size() ? O_PATH : O_RDONLY;
         folder = FileDescriptor(
-            openat(current, component.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            openat(current, components.at(i).constData(), access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!folder.isOpen())
             return folder;
         current = folder.get();
@@ -145,10 +148,16 @@ FileDescriptor openFolder(const QByteArray& path)
     if (!path.startsWith('/'))
         return FileDescriptor();
     const QByteArray anchor = anchorOf(path);
-    const FileDescriptor base(open(anchor.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const QByteArray below = path.mid(anchor.size());
+    const QList<QByteArray> components = below.split('/');
+    const bool isAnchor = std::all_of(components.begin(), components.end(), [](const QByteArray& component) {
+        return component.isEmpty() || component == ".";
+    });
+    const FileDescriptor base(
+        open(anchor.constData(), (isAnchor ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC));
     if (!base.isOpen())
         return FileDescriptor();
-    return openFolderAt(base.get(), path.mid(anchor.size()));
+    return openFolderAt(base.get(), below);
 }
 
 FileDescriptor openParent(const QByteArray& path, QByteArray* leaf)
