@@ -26,6 +26,8 @@ bool removeItem(const QByteArray& path)
 
 bool removeItemAt(int folderFd, const QByteArray& name)
 {
+    if (!DirectoryListing::isPlainName(name))
+        return false; // "." or ".." would take the folder itself or its parent
     const auto type = DirectoryListing::typeAt(folderFd, name);
     if (!type)
         return errno == ENOENT;

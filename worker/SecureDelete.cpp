@@ -54,6 +54,8 @@ bool SecureDelete::wipe(const QByteArray& path)
 
 bool SecureDelete::wipeAt(int folderFd, const QByteArray& name)
 {
+    if (!DirectoryListing::isPlainName(name))
+        return false;
     const auto type = DirectoryListing::typeAt(folderFd, name);
     if (!type)
         return errno == ENOENT;
