@@ -1,6 +1,6 @@
 // A full pass of the built worker over a generated large home, for each browser name: wall time and
 // peak memory. Then the walk of "/private/var/folders/" beside a plain readdir walk of the same tree.
-//   PassBench <path of Veltrane.app>
+//   PassBench <path of Veltrane.app> [browser names; default: all seven]
 #include "platform/PropertyList.h"
 #include "worker/WorkerAppDelegate.h"
 
@@ -113,8 +113,14 @@ int main(int argc, char* argv[])
     const QString worker =
         QString::fromLocal8Bit(argv[1]) +
         QStringLiteral("/Contents/Resources/VeltraneWorker.app/Contents/MacOS/VeltraneWorker");
-    for (const char* browser :
-         {"Safari", "WebKit", "Google Chrome", "Chromium", "Camino", "Firefox", "Opera"}) {
+    QStringList browsers{QStringLiteral("Safari"),        QStringLiteral("WebKit"),
+                         QStringLiteral("Google Chrome"), QStringLiteral("Chromium"),
+                         QStringLiteral("Camino"),        QStringLiteral("Firefox"),
+                         QStringLiteral("Opera")};
+    if (argc > 2)
+        browsers = QCoreApplication::arguments().mid(2);
+    for (const QString& name : browsers) {
+        const QByteArray browser = name.toUtf8();
         QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/pass-bench-XXXXXX"));
         const QString home = dir.filePath(QStringLiteral("home"));
         const QString root = dir.filePath(QStringLiteral("root"));
@@ -125,17 +131,18 @@ int main(int argc, char* argv[])
         if (child == 0) {
             setenv("HOME", QFile::encodeName(home).constData(), 1);
             setenv("VELTRANE_ROOT", QFile::encodeName(root).constData(), 1);
-            execl(QFile::encodeName(worker).constData(), "VeltraneWorker", browser,
+            execl(QFile::encodeName(worker).constData(), "VeltraneWorker", browser.constData(),
                   static_cast<char*>(nullptr));
             _exit(127);
         }
         int status = 0;
         rusage usage{};
         wait4(child, &status, 0, &usage);
-        std::printf("%-14s wall %7.3f s   peak memory %7.1f MiB   exit %d\n", browser,
+        std::printf("%-14s wall %7.3f s   peak memory %7.1f MiB   exit %d\n", browser.constData(),
                     static_cast<double>(timer.nsecsElapsed()) / 1e9,
                     static_cast<double>(usage.ru_maxrss) / 1024.0,
-                    WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+                    WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status));
+        std::fflush(stdout);
     }
 
     // The temporary-folders walk finds no target here, so both walks see the same tree each time.
