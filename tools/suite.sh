@@ -44,4 +44,6 @@ cmake --build build-tests -j "$jobs"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/tests/data/lsan.supp:print_suppressions=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-ctest --test-dir build-tests --output-on-failure -j "$jobs"
+# One test at a time: the applications of a user are one shared workspace, and a daemon under test
+# reacts to every application that quits, those of other tests included.
+ctest --test-dir build-tests --output-on-failure -j 1
