@@ -136,13 +136,18 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "quit %d: no worker started\n", i + 1);
             continue;
         }
+        // One figure per quit: the first worker that started after it; a worker started by some other
+        // application of this user quitting is stopped as well.
         const auto workers = startTimes(workerReports);
+        qint64 firstStart = -1;
         for (auto it = workers.cbegin(); it != workers.cend(); ++it) {
             if (workersBefore.contains(it.key()))
                 continue;
-            latencies.append(static_cast<double>(it.value() - quitAt) / 1e6);
+            if (firstStart < 0 || it.value() < firstStart)
+                firstStart = it.value();
             ::kill(static_cast<pid_t>(it.key()), SIGTERM);
         }
+        latencies.append(static_cast<double>(firstStart - quitAt) / 1e6);
     }
     if (!latencies.isEmpty())
         std::printf("quit -> worker start over %lld quits: median %.1f ms, p95 %.1f ms, max %.1f ms "
