@@ -252,19 +252,11 @@ private Q_SLOTS:
     void killedMidwayLeavesEachDatabaseWholeOrClean()
     {
         Sandbox sandbox;
-        QStringList databases;
-        QVERIFY(writeLargeChromeProfiles(sandbox, databases));
-        // kept.com has a saved web-form password, so a quarter of each profile's rows stay.
         TestKeyring keyring(sandbox);
-        QVERIFY(keyring.isRunning());
-        QVERIFY(keyring.storeInternetPassword(QStringLiteral("kept.com"), QStringLiteral("form"),
-                                              QStringLiteral("a")));
-
+        QStringList databases;
         QProcess process;
-        process.setProcessEnvironment(sandbox.environment());
-        process.start(worker(), {QStringLiteral("Google Chrome")});
-        QVERIFY(process.waitForStarted());
-        QVERIFY2(waitForJournal(process, databases), "the worker ended before it was caught writing");
+        QVERIFY2(startCaughtWriting(sandbox, keyring, databases, process),
+                 "the worker ended before it was caught writing");
         ::kill(pid_t(process.processId()), SIGKILL);
         process.waitForFinished(10000);
 
@@ -278,18 +270,11 @@ private Q_SLOTS:
     void quitRequestsDuringThePassAreHeldBack()
     {
         Sandbox sandbox;
-        QStringList databases;
-        QVERIFY(writeLargeChromeProfiles(sandbox, databases));
         TestKeyring keyring(sandbox);
-        QVERIFY(keyring.isRunning());
-        QVERIFY(keyring.storeInternetPassword(QStringLiteral("kept.com"), QStringLiteral("form"),
-                                              QStringLiteral("a")));
-
+        QStringList databases;
         QProcess process;
-        process.setProcessEnvironment(sandbox.environment());
-        process.start(worker(), {QStringLiteral("Google Chrome")});
-        QVERIFY(process.waitForStarted());
-        QVERIFY2(waitForJournal(process, databases), "the worker ended before it was caught writing");
+        QVERIFY2(startCaughtWriting(sandbox, keyring, databases, process),
+                 "the worker ended before it was caught writing");
         ::kill(pid_t(process.processId()), SIGTERM);
         ::kill(pid_t(process.processId()), SIGTERM);
         QVERIFY(process.waitForFinished(60000));
@@ -318,6 +303,20 @@ private:
                 return false;
         }
         return true;
+    }
+
+    // Starts a Google Chrome pass over three large profiles, with kept.com saved as a web-form
+    // login so that a quarter of each profile's rows stay, and returns once the worker is writing.
+    static bool startCaughtWriting(const Sandbox& sandbox, TestKeyring& keyring, QStringList& databases,
+                                   QProcess& process)
+    {
+        if (!writeLargeChromeProfiles(sandbox, databases) || !keyring.isRunning() ||
+            !keyring.storeInternetPassword(QStringLiteral("kept.com"), QStringLiteral("form"),
+                                           QStringLiteral("a")))
+            return false;
+        process.setProcessEnvironment(sandbox.environment());
+        process.start(worker(), {QStringLiteral("Google Chrome")});
+        return process.waitForStarted() && waitForJournal(process, databases);
     }
 
     // A journal exists only while a transaction is open: true once one shows.
