@@ -1,3 +1,4 @@
+#include "CookieStores.h"
 #include "Sandbox.h"
 #include "worker/Sqlite.h"
 
@@ -58,16 +59,7 @@ public:
     }
     bool database(const QString& relative, const QStringList& statements) const
     {
-        const QString path = m_sandbox.homePath(relative);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        Sqlite db;
-        if (!db.open(path))
-            return false;
-        for (const QString& statement : statements) {
-            if (!db.executeNonQuery(statement))
-                return false;
-        }
-        return true;
+        return CookieStores::writeDatabase(m_sandbox.homePath(relative), statements);
     }
 
 private:

@@ -72,6 +72,19 @@ QByteArray record(const CookieStores::Cookie& cookie)
 
 namespace CookieStores {
 
+bool writeDatabase(const QString& path, const QStringList& statements)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    Sqlite db;
+    if (!db.open(path))
+        return false;
+    for (const QString& statement : statements) {
+        if (!db.executeNonQuery(statement))
+            return false;
+    }
+    return true;
+}
+
 bool writeChrome(const QString& path, const QList<Cookie>& cookies)
 {
     QList<QVariantList> rows;

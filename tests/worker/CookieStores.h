@@ -16,6 +16,9 @@ struct Cookie
     qint64 id = 0; // creation_utc for the Chrome family, id for Firefox and Camino
 };
 
+// Creates the database (and its folders) and runs `statements` on it, in order.
+bool writeDatabase(const QString& path, const QStringList& statements);
+
 bool writeChrome(const QString& path, const QList<Cookie>& cookies);
 bool writeMozilla(const QString& path, const QList<Cookie>& cookies);
 bool writeChannelIds(const QString& path, const QStringList& origins);

@@ -1,3 +1,4 @@
+#include "CookieStores.h"
 #include "Sandbox.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerAppDelegate.h"
@@ -12,15 +13,7 @@ const KeepList keepExample{{QStringLiteral("example.com")}, false};
 
 bool database(const QString& path, const QStringList& statements)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    Sqlite db;
-    if (!db.open(path))
-        return false;
-    for (const QString& statement : statements) {
-        if (!db.executeNonQuery(statement))
-            return false;
-    }
-    return true;
+    return CookieStores::writeDatabase(path, statements);
 }
 
 QStringList column(const QString& path, const QString& query)
