@@ -22,6 +22,7 @@ public:
     // False when no session bus can be reached.
     [[nodiscard]] bool isAvailable() const;
 
+    // Returns once the bus has routed the broadcast, so a process may quit right after posting.
     void postNotificationName(const QString& name, const QVariantMap& userInfo = {});
 
     // Calls `handler` on the main thread for every broadcast of `name`, until `context` is destroyed

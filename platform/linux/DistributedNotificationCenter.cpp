@@ -22,6 +22,16 @@ bool isValidMemberName(const QString& name)
     }
     return true;
 }
+
+// Messages on one connection reach the bus in order, so once a Ping has been answered everything
+// sent before it has been routed. The timeout keeps a hung bus from stalling the caller.
+void roundTrip(const QDBusConnection& bus)
+{
+    (void)bus.call(QDBusMessage::createMethodCall(
+                       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                       QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")),
+                   QDBus::Block, 2000);
+}
 } // namespace
 
 DistributedNotificationCenter& DistributedNotificationCenter::defaultCenter()
@@ -43,7 +53,11 @@ void DistributedNotificationCenter::postNotificationName(const QString& name, co
         return;
     QDBusMessage signal = QDBusMessage::createSignal(objectPath, interfaceName, name);
     signal << userInfo;
-    QDBusConnection::sessionBus().send(signal);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    // send() only queues; a poster that quits right after posting (the worker does) would lose the
+    // broadcast if it were still queued when the process ends.
+    if (bus.send(signal))
+        roundTrip(bus);
 }
 
 void DistributedNotificationCenter::addObserver(const QString& name, QObject* context, Handler handler)
@@ -56,9 +70,7 @@ void DistributedNotificationCenter::addObserver(const QString& name, QObject* co
             m_subscribedNames.append(name);
             // The match rule goes out asynchronously; a round trip to the bus makes sure it is in
             // place before we return, so a broadcast posted right after is not missed.
-            (void)bus.call(QDBusMessage::createMethodCall(
-                QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")));
+            roundTrip(bus);
         }
     }
     const bool knownContext = std::any_of(m_observers.cbegin(), m_observers.cend(),
