@@ -12,6 +12,7 @@ enum class ReadStatus
 {
     Ok,
     Missing,
+    Unreadable, // there, but could not be opened or read: says nothing about its contents
     Malformed
 };
 
@@ -21,8 +22,11 @@ struct ReadResult
     QVariant value;
 };
 
-// Reads a property list from a file. A missing file and a malformed one are told apart.
+// Reads a property list from a file. Missing, unreadable and malformed files are told apart.
 [[nodiscard]] ReadResult readFile(const QString& path);
+
+// The result of reading `bytes` from a file; `complete` is false when the read failed part way.
+[[nodiscard]] ReadResult fromFileBytes(const QByteArray& bytes, bool complete);
 
 // Parses XML or binary property-list bytes; a null QVariant when they are not a property list.
 [[nodiscard]] QVariant fromBytes(const QByteArray& bytes);

@@ -66,33 +66,71 @@ bool writeAll(int fd, const QByteArray& bytes)
     return true;
 }
 
+// Reads the whole file; false when a read fails part way.
+bool readAll(int fd, QByteArray& bytes)
+{
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            return true;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.append(buffer, got);
+    }
+}
+
 // Writes `bytes` to a new file beside `path` and renames it over `path`, so that readers see either
-// the old or the new file, never a part of one.
-bool replaceFile(const QString& path, const QByteArray& bytes)
+// the old or the new file, never a part of one. Returns the new file, still open, or -1.
+int replaceFile(const QString& path, const QByteArray& bytes)
 {
     QByteArray temporary = QFile::encodeName(path + QStringLiteral(".XXXXXX"));
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        return false;
-    const bool ok = writeAll(fd, bytes) && fchmod(fd, 0600) == 0 && fsync(fd) == 0;
-    if (close(fd) != 0 || !ok || rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        return -1;
+    if (!writeAll(fd, bytes) || fchmod(fd, 0600) != 0 || fsync(fd) != 0 ||
+        rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
         unlink(temporary.constData());
-        return false;
+        close(fd);
+        return -1;
     }
-    return true;
+    return fd;
 }
 
 } // namespace
 
+PreferencesFile::Stamp::Stamp(const struct stat& info)
+    : exists(true), device(info.st_dev), inode(info.st_ino), size(info.st_size),
+      modifiedNs(static_cast<qint64>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec)
+{
+}
+
 PreferencesFile::PreferencesFile(QString path) : m_path(std::move(path)) {}
+
+PreferencesFile::~PreferencesFile()
+{
+    if (m_heldFd >= 0)
+        close(m_heldFd);
+}
 
 PreferencesFile::Stamp PreferencesFile::stampNow() const
 {
     struct stat info;
     if (stat(QFile::encodeName(m_path).constData(), &info) != 0)
         return {};
-    return {true, info.st_dev, info.st_ino, static_cast<qint64>(info.st_size),
-            static_cast<qint64>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    return Stamp(info);
+}
+
+void PreferencesFile::hold(int fd) const
+{
+    if (m_heldFd >= 0)
+        close(m_heldFd);
+    m_heldFd = fd;
+    struct stat info;
+    m_seen = fd >= 0 && fstat(fd, &info) == 0 ? Stamp(info) : Stamp();
 }
 
 bool PreferencesFile::changedOnDisk() const
@@ -100,10 +138,25 @@ bool PreferencesFile::changedOnDisk() const
     return !(stampNow() == m_seen);
 }
 
-QVariantMap PreferencesFile::read() const
+std::optional<QVariantMap> PreferencesFile::read() const
 {
-    m_seen = stampNow();
-    const auto result = PropertyList::readFile(m_path);
+    const int fd = open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const bool missing = errno == ENOENT;
+        hold(-1);
+        if (missing)
+            return QVariantMap();
+        return std::nullopt;
+    }
+    // The stamp is taken from the open file, so it describes exactly the bytes read below.
+    hold(fd);
+    QByteArray bytes;
+    const bool complete = readAll(fd, bytes);
+    const auto result = PropertyList::fromFileBytes(bytes, complete);
+    if (result.status == PropertyList::ReadStatus::Unreadable) {
+        hold(-1);
+        return std::nullopt;
+    }
     return result.status == PropertyList::ReadStatus::Ok ? result.value.toMap() : QVariantMap();
 }
 
@@ -122,14 +175,24 @@ std::optional<QVariantMap> PreferencesFile::write(const QVariantMap& changes)
     if (!lock.isHeld())
         return std::nullopt;
 
+    // Only a file that was read and found corrupt is moved aside; one that merely could not be read
+    // may hold the user's settings and is left as it is.
     const auto current = PropertyList::readFile(m_path);
     QVariantMap values;
-    if (current.status == PropertyList::ReadStatus::Ok) {
+    switch (current.status) {
+    case PropertyList::ReadStatus::Unreadable:
+        return std::nullopt;
+    case PropertyList::ReadStatus::Malformed:
+        if (!moveCorruptFileAside())
+            return std::nullopt;
+        break;
+    case PropertyList::ReadStatus::Ok:
         if (current.value.typeId() != QMetaType::QVariantMap && !moveCorruptFileAside())
             return std::nullopt;
         values = current.value.toMap();
-    } else if (current.status == PropertyList::ReadStatus::Malformed && !moveCorruptFileAside()) {
-        return std::nullopt;
+        break;
+    case PropertyList::ReadStatus::Missing:
+        break;
     }
 
     for (auto it = changes.begin(); it != changes.end(); ++it) {
@@ -139,8 +202,11 @@ std::optional<QVariantMap> PreferencesFile::write(const QVariantMap& changes)
             values.insert(it.key(), it.value());
     }
     const QByteArray bytes = PropertyList::toXml(values);
-    if (bytes.isEmpty() || !replaceFile(m_path, bytes))
+    if (bytes.isEmpty())
         return std::nullopt;
-    m_seen = stampNow();
+    const int written = replaceFile(m_path, bytes);
+    if (written < 0)
+        return std::nullopt;
+    hold(written);
     return values;
 }

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // One domain's property-list file, shared by several processes. Reads never write; a write locks
@@ -13,9 +14,13 @@ class PreferencesFile
 {
 public:
     explicit PreferencesFile(QString path);
+    ~PreferencesFile();
+    PreferencesFile(const PreferencesFile&) = delete;
+    PreferencesFile& operator=(const PreferencesFile&) = delete;
 
-    // The stored values; empty when the file is missing or corrupt.
-    [[nodiscard]] QVariantMap read() const;
+    // The stored values; empty when the file is missing or corrupt, nullopt when it is there but
+    // cannot be read (the caller keeps what it had, and the next read tries again).
+    [[nodiscard]] std::optional<QVariantMap> read() const;
 
     // True when the file changed on disk since the last read() or write() through this object.
     [[nodiscard]] bool changedOnDisk() const;
@@ -29,6 +34,8 @@ public:
 private:
     struct Stamp
     {
+        Stamp() = default;
+        explicit Stamp(const struct stat& info);
         bool exists = false;
         dev_t device = 0;
         ino_t inode = 0;
@@ -37,8 +44,12 @@ private:
         bool operator==(const Stamp&) const = default;
     };
     [[nodiscard]] Stamp stampNow() const;
+    // Makes `fd` the file last seen. Keeping it open means its inode number cannot be given to a
+    // later replacement, so an equal stamp always means the same file.
+    void hold(int fd) const;
     bool moveCorruptFileAside() const;
 
     QString m_path;
     mutable Stamp m_seen;
+    mutable int m_heldFd = -1;
 };

@@ -269,11 +269,16 @@ QVariant fromBytes(const QByteArray& bytes)
 ReadResult readFile(const QString& path)
 {
     QFile file(path);
-    if (!file.exists())
-        return {ReadStatus::Missing, {}};
     if (!file.open(QIODevice::ReadOnly))
-        return {ReadStatus::Malformed, {}};
-    const QVariant value = fromBytes(file.readAll());
+        return {file.exists() ? ReadStatus::Unreadable : ReadStatus::Missing, {}};
+    return fromFileBytes(file.readAll(), file.error() == QFileDevice::NoError);
+}
+
+ReadResult fromFileBytes(const QByteArray& bytes, bool complete)
+{
+    if (!complete)
+        return {ReadStatus::Unreadable, {}};
+    const QVariant value = fromBytes(bytes);
     if (!value.isValid())
         return {ReadStatus::Malformed, {}};
     return {ReadStatus::Ok, value};

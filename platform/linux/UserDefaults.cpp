@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <optional>
+#include <utility>
 
 // The attached domain: its file, the values last read from it, and the changes of this process
 // that are not written yet.
@@ -17,8 +18,10 @@ struct UserDefaults::Store
 
     const QVariantMap& current()
     {
-        if (file && file->changedOnDisk())
-            stored = file->read();
+        if (file && file->changedOnDisk()) {
+            if (auto values = file->read())
+                stored = std::move(*values);
+        }
         return stored;
     }
 };
@@ -43,7 +46,7 @@ void UserDefaults::addSuiteNamed(const QString& suiteName)
     if (m_store->file && m_store->file->path() == pathForDomain(suiteName))
         return;
     m_store->file.emplace(pathForDomain(suiteName));
-    m_store->stored = m_store->file->read();
+    m_store->stored = m_store->file->read().value_or(QVariantMap());
     m_store->pending.clear();
 }
 

@@ -2,6 +2,7 @@
 #include "Sandbox.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -86,7 +87,7 @@ private Q_SLOTS:
         QVERIFY(!PropertyList::fromBytes(bytes).isValid());
     }
 
-    void tellsMissingFromMalformedFiles()
+    void tellsMissingUnreadableAndMalformedFilesApart()
     {
         Sandbox sandbox;
         QCOMPARE(PropertyList::readFile(sandbox.homePath(QStringLiteral("none.plist"))).status,
@@ -94,6 +95,9 @@ private Q_SLOTS:
         QVERIFY(sandbox.writeFile(QStringLiteral("bad.plist"), "<plist><dict>"));
         QCOMPARE(PropertyList::readFile(sandbox.homePath(QStringLiteral("bad.plist"))).status,
                  PropertyList::ReadStatus::Malformed);
+        QVERIFY(QDir().mkpath(sandbox.homePath(QStringLiteral("folder.plist"))));
+        QCOMPARE(PropertyList::readFile(sandbox.homePath(QStringLiteral("folder.plist"))).status,
+                 PropertyList::ReadStatus::Unreadable);
     }
 };
 

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 const QString domain = QStringLiteral("com.orvando.Veltrane");
 
@@ -111,6 +113,51 @@ private Q_SLOTS:
                                       .entryList({QStringLiteral("com.orvando.Veltrane.plist.corrupt-*")});
         QCOMPARE(aside.size(), 1);
         QCOMPARE(contents(sandbox.homePath(QStringLiteral("Library/Preferences/")) + aside.first()), garbage);
+    }
+
+    void unreadableFileIsNeitherReplacedNorMovedAside_data()
+    {
+        QTest::addColumn<bool>("asFolder");
+        QTest::newRow("no permission") << false;
+        QTest::newRow("a folder in its place") << true;
+    }
+
+    void unreadableFileIsNeitherReplacedNorMovedAside()
+    {
+        QFETCH(bool, asFolder);
+        if (!asFolder && geteuid() == 0)
+            QSKIP("permissions do not stop root");
+        Sandbox sandbox;
+        const QString relative = QStringLiteral("Library/Preferences/com.orvando.Veltrane.plist");
+        QVERIFY(sandbox.writeDefaults({{QStringLiteral("isRunning"), true}}));
+        const QByteArray saved = contents(domainFile(sandbox));
+        if (asFolder) {
+            QVERIFY(QFile::remove(domainFile(sandbox)));
+            QVERIFY(QDir().mkpath(domainFile(sandbox)));
+        } else {
+            QVERIFY(QFile::setPermissions(domainFile(sandbox), {}));
+        }
+
+        auto& defaults = attached();
+        QCOMPARE(defaults.boolForKey(QStringLiteral("isRunning")), false);
+        defaults.setBool(true, QStringLiteral("secureDeleteData"));
+        QVERIFY(!defaults.synchronize());
+        QVERIFY(QDir(sandbox.homePath(QStringLiteral("Library/Preferences")))
+                    .entryList({QStringLiteral("com.orvando.Veltrane.plist.corrupt-*")})
+                    .isEmpty());
+
+        // Readable again: the stored value is seen and the held-back change lands beside it.
+        if (asFolder) {
+            QVERIFY(QDir().rmdir(domainFile(sandbox)));
+            QVERIFY(sandbox.writeFile(relative, saved));
+        } else {
+            QVERIFY(QFile::setPermissions(domainFile(sandbox), QFile::ReadOwner | QFile::WriteOwner));
+            QCOMPARE(contents(domainFile(sandbox)), saved);
+        }
+        QCOMPARE(defaults.boolForKey(QStringLiteral("isRunning")), true);
+        QVERIFY(defaults.synchronize());
+        QCOMPARE(sandbox.readDefaults().value(QStringLiteral("isRunning")).toBool(), true);
+        QCOMPARE(sandbox.readDefaults().value(QStringLiteral("secureDeleteData")).toBool(), true);
     }
 
     void pendingWriteKeepsAnotherProcessesKey()
