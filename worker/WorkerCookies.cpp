@@ -21,18 +21,23 @@ struct CookieTable
 {
     QLatin1StringView select;
     QLatin1StringView remove;
+    QLatin1StringView rowColumn; // empty when the id column is the row's own key
     QLatin1StringView hostColumn;
     QLatin1StringView idColumn;
 };
 
 // Only the columns a record is sorted and deleted by are read: today's rows carry some twenty.
+// Rows are read in row order, in which their deletes visit the table's pages one after another.
+// Chrome's creation time is not unique, so its delete also names the row that was read: a kept
+// cookie of the same host and creation time must not go with it.
 constexpr CookieTable chromeCookies{
-    QLatin1StringView{"SELECT host_key, name, creation_utc FROM cookies;"},
-    QLatin1StringView{"DELETE FROM cookies WHERE host_key = ? AND creation_utc = ?;"},
-    QLatin1StringView{"host_key"}, QLatin1StringView{"creation_utc"}};
-constexpr CookieTable mozillaCookies{QLatin1StringView{"SELECT host, name, id FROM moz_cookies;"},
+    QLatin1StringView{
+        "SELECT rowid AS cookie_row, host_key, name, creation_utc FROM cookies ORDER BY rowid;"},
+    QLatin1StringView{"DELETE FROM cookies WHERE rowid = ? AND host_key = ? AND creation_utc = ?;"},
+    QLatin1StringView{"cookie_row"}, QLatin1StringView{"host_key"}, QLatin1StringView{"creation_utc"}};
+constexpr CookieTable mozillaCookies{QLatin1StringView{"SELECT host, name, id FROM moz_cookies ORDER BY id;"},
                                      QLatin1StringView{"DELETE FROM moz_cookies WHERE host = ? AND id = ?;"},
-                                     QLatin1StringView{"host"}, QLatin1StringView{"id"}};
+                                     QLatin1StringView{}, QLatin1StringView{"host"}, QLatin1StringView{"id"}};
 
 const QLatin1StringView nameColumn{"name"};
 
@@ -77,21 +82,45 @@ QString textOf(const QVariant& value)
     return value.typeId() == QMetaType::QString ? value.toString() : QString();
 }
 
-bool isTrackingName(const QString& name, const QStringList& prefixes)
+// The tracking prefixes by their first character, so that a name is compared with a few of them
+// rather than with all; a jar holds tens of thousands of names.
+class TrackingPrefixes
 {
-    for (const QString& prefix : prefixes) {
-        if (name.startsWith(prefix))
-            return true;
+public:
+    explicit TrackingPrefixes(const QStringList& prefixes)
+    {
+        for (const QString& prefix : prefixes) {
+            if (prefix.isEmpty())
+                m_matchesEveryName = true;
+            else
+                m_byFirstCharacter[prefix.front()].append(prefix);
+        }
     }
-    return false;
-}
+
+    [[nodiscard]] bool matches(const QString& name) const
+    {
+        if (m_matchesEveryName)
+            return true;
+        if (name.isEmpty())
+            return false;
+        const auto found = m_byFirstCharacter.constFind(name.front());
+        if (found == m_byFirstCharacter.constEnd())
+            return false;
+        return std::any_of(found->cbegin(), found->cend(),
+                           [&name](const QString& prefix) { return name.startsWith(prefix); });
+    }
+
+private:
+    QHash<QChar, QStringList> m_byFirstCharacter;
+    bool m_matchesEveryName = false;
+};
 
 // Site names by host; a cookie jar holds many cookies of each host.
 using SiteCache = QHash<QString, std::optional<QString>>;
 
 // Sorts one cookie into the inventory by its host and name.
 void sortCookie(CookieRecord record, const QString& host, const QString& name, const KeepList& keep,
-                const QStringList& prefixes, SiteCache& sites, CookieInventory& inventory)
+                const TrackingPrefixes& prefixes, SiteCache& sites, CookieInventory& inventory)
 {
     auto cached = sites.constFind(host);
     if (cached == sites.constEnd())
@@ -99,11 +128,25 @@ void sortCookie(CookieRecord record, const QString& host, const QString& name, c
     const std::optional<QString>& site = *cached;
     if (!site)
         return;
-    const bool tracking = isTrackingName(name, prefixes);
+    const bool tracking = prefixes.matches(name);
     if (tracking)
         ++inventory.trackingCount;
     if (tracking || !keep.keeps(*site))
         inventory.deletionList.append(std::move(record));
+}
+
+// An INTEGER column's value is read as its decimal text. Bound back as that integer it matches
+// exactly as the text would (the column's affinity turns such text into the same integer), but
+// without a conversion on every comparison.
+QVariant asBoundInteger(const QVariant& value)
+{
+    if (value.typeId() != QMetaType::QString)
+        return value;
+    bool isNumber = false;
+    const qint64 number = value.toString().toLongLong(&isNumber);
+    if (!isNumber || QString::number(number) != value.toString())
+        return value;
+    return number;
 }
 
 // Deletes `records` from `database` in one transaction: all of them go, or none.
@@ -115,12 +158,14 @@ void deleteFromDatabase(const QString& database, const QList<CookieRecord>& reco
     if (!sqlite.open(database) || !sqlite.beginTransaction())
         return;
     QList<QVariantList> keys;
-    for (const CookieRecord& record : records)
-        keys.append({record.row.value(table.hostColumn), record.row.value(table.idColumn)});
-    // In the order of the host index, each page of it is visited once.
-    std::sort(keys.begin(), keys.end(), [](const QVariantList& a, const QVariantList& b) {
-        return a.first().toString() < b.first().toString();
-    });
+    for (const CookieRecord& record : records) {
+        QVariantList key;
+        if (!table.rowColumn.isEmpty())
+            key.append(asBoundInteger(record.row.value(table.rowColumn)));
+        key.append(record.row.value(table.hostColumn));
+        key.append(asBoundInteger(record.row.value(table.idColumn)));
+        keys.append(std::move(key));
+    }
     if (!sqlite.executeNonQuery(table.remove, keys)) {
         (void)sqlite.rollback();
         return;
@@ -263,7 +308,7 @@ QStringList WorkerAppDelegate::defaultTrackingCookies()
 
 CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepList& keepCookies)
 {
-    const QStringList prefixes = defaultTrackingCookies();
+    const TrackingPrefixes prefixes(defaultTrackingCookies());
     SiteCache sites;
     CookieInventory inventory;
     if (browser == safari) {

@@ -105,6 +105,8 @@ private Q_SLOTS:
         const QList<Cookie> cookies{
             {QStringLiteral(".example.com"), QStringLiteral("keep"), 13300000000000001},
             {QStringLiteral(".example.com"), QStringLiteral("__utma"), 13300000000000002},
+            // Same host and creation time as the tracking cookie above, yet a favourite's to keep.
+            {QStringLiteral(".example.com"), QStringLiteral("session"), 13300000000000002},
             {QStringLiteral(".it's.test"), QStringLiteral("x"), 13300000000000003},
             {QStringLiteral("100%.test"), QStringLiteral("y"), 13300000000000004}};
         for (const QString& profile :
@@ -122,7 +124,8 @@ private Q_SLOTS:
             const QString folder = sandbox.homePath(chrome + QLatin1Char('/') + profile);
             QCOMPARE(CookieStores::contents(folder + "/Cookies", QStringLiteral("cookies"),
                                             QStringLiteral("host_key")),
-                     (QStringList{QStringLiteral(".example.com|keep"), QStringLiteral(".it's.test|x")}));
+                     (QStringList{QStringLiteral(".example.com|keep"), QStringLiteral(".example.com|session"),
+                                  QStringLiteral(".it's.test|x")}));
             QCOMPARE(CookieStores::channelIds(folder + "/Origin Bound Certs"),
                      (QStringList{QStringLiteral("example.com"), QStringLiteral("it's.test")}));
             QVERIFY(CookieStores::passesIntegrityCheck(folder + "/Cookies"));
@@ -132,8 +135,29 @@ private Q_SLOTS:
         QCOMPARE(CookieStores::contents(unlisted + "/Cookies", QStringLiteral("cookies"),
                                         QStringLiteral("host_key"))
                      .size(),
-                 4);
+                 5);
         QCOMPARE(CookieStores::channelIds(unlisted + "/Origin Bound Certs").size(), 3);
+    }
+
+    void olderSchemaWithTheCreationTimeAsKey()
+    {
+        // Older Chrome and Opera jars make creation_utc the table's own key.
+        Sandbox sandbox;
+        QVERIFY(writeLocalState(sandbox, {QStringLiteral("Default")}));
+        const QString path = sandbox.homePath(chrome + QStringLiteral("/Default/Cookies"));
+        QVERIFY(CookieStores::writeDatabase(
+            path,
+            {QStringLiteral("CREATE TABLE cookies(creation_utc INTEGER NOT NULL UNIQUE PRIMARY KEY, "
+                            "host_key TEXT NOT NULL, name TEXT NOT NULL, value TEXT NOT NULL, "
+                            "path TEXT NOT NULL, expires_utc INTEGER NOT NULL);"),
+             QStringLiteral("INSERT INTO cookies VALUES(13300000000000001, 'a.test', 'login', 'v', '/', 0), "
+                            "(13300000000000002, 'a.test', '__utmz', 'v', '/', 0), "
+                            "(13300000000000003, 'b.test', 'lang', 'v', '/', 0);")}));
+        QCOMPARE(WorkerAppDelegate({}).removeCookies(QStringLiteral("Google Chrome"),
+                                                     keeping({QStringLiteral("a.test")})),
+                 (QList<qint64>{2, 1}));
+        QCOMPARE(CookieStores::contents(path, QStringLiteral("cookies"), QStringLiteral("host_key")),
+                 QStringList{QStringLiteral("a.test|login")});
     }
 
     void unknownFavouritesRemoveOnlyTrackingCookies()
