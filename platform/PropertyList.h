@@ -22,11 +22,12 @@ struct ReadResult
     QVariant value;
 };
 
-// Reads a property list from a file. Missing, unreadable and malformed files are told apart.
+// Reads a property list from a file. Missing, unreadable and malformed files are told apart; anything
+// but a regular file (a folder, a FIFO, a device) counts as unreadable and is never waited on.
 [[nodiscard]] ReadResult readFile(const QString& path);
 
-// The result of reading `bytes` from a file; `complete` is false when the read failed part way.
-[[nodiscard]] ReadResult fromFileBytes(const QByteArray& bytes, bool complete);
+// The same for a file already open for reading (opened with O_NONBLOCK if it may not be regular).
+[[nodiscard]] ReadResult readOpenFile(int fd);
 
 // Parses XML or binary property-list bytes; a null QVariant when they are not a property list.
 [[nodiscard]] QVariant fromBytes(const QByteArray& bytes);

@@ -66,23 +66,6 @@ bool writeAll(int fd, const QByteArray& bytes)
     return true;
 }
 
-// Reads the whole file; false when a read fails part way.
-bool readAll(int fd, QByteArray& bytes)
-{
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0)
-            return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.append(buffer, got);
-    }
-}
-
 // Writes `bytes` to a new file beside `path` and renames it over `path`, so that readers see either
 // the old or the new file, never a part of one. Returns the new file, still open, or -1.
 int replaceFile(const QString& path, const QByteArray& bytes)
@@ -140,9 +123,9 @@ bool PreferencesFile::changedOnDisk() const
 
 std::optional<QVariantMap> PreferencesFile::read() const
 {
-    const int fd = open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        const bool missing = errno == ENOENT;
+        const bool missing = errno == ENOENT || errno == ENOTDIR;
         hold(-1);
         if (missing)
             return QVariantMap();
@@ -150,9 +133,7 @@ std::optional<QVariantMap> PreferencesFile::read() const
     }
     // The stamp is taken from the open file, so it describes exactly the bytes read below.
     hold(fd);
-    QByteArray bytes;
-    const bool complete = readAll(fd, bytes);
-    const auto result = PropertyList::fromFileBytes(bytes, complete);
+    const auto result = PropertyList::readOpenFile(fd);
     if (result.status == PropertyList::ReadStatus::Unreadable) {
         hold(-1);
         return std::nullopt;

@@ -7,6 +7,11 @@
 
 #include <plist/plist.h>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 
 namespace {
@@ -268,16 +273,38 @@ QVariant fromBytes(const QByteArray& bytes)
 
 ReadResult readFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {file.exists() ? ReadStatus::Unreadable : ReadStatus::Missing, {}};
-    return fromFileBytes(file.readAll(), file.error() == QFileDevice::NoError);
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Unreadable, {}};
+    const ReadResult result = readOpenFile(fd);
+    close(fd);
+    return result;
 }
 
-ReadResult fromFileBytes(const QByteArray& bytes, bool complete)
+ReadResult readOpenFile(int fd)
 {
-    if (!complete)
+    // Far beyond any property list of ours; a bigger file is not read into memory.
+    constexpr off_t largest = 16 * 1024 * 1024;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return {ReadStatus::Unreadable, {}};
+    if (info.st_size > largest)
+        return {ReadStatus::Malformed, {}};
+    QByteArray bytes;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return {ReadStatus::Unreadable, {}};
+        }
+        if (bytes.size() + got > largest)
+            return {ReadStatus::Malformed, {}};
+        bytes.append(buffer, got);
+    }
     const QVariant value = fromBytes(bytes);
     if (!value.isValid())
         return {ReadStatus::Malformed, {}};

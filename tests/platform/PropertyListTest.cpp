@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <plist/plist.h>
 
 class PropertyListTest : public QObject
@@ -98,6 +100,14 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(sandbox.homePath(QStringLiteral("folder.plist"))));
         QCOMPARE(PropertyList::readFile(sandbox.homePath(QStringLiteral("folder.plist"))).status,
                  PropertyList::ReadStatus::Unreadable);
+        // A FIFO is not waited on: nobody may ever write to it.
+        const QByteArray fifo = QFile::encodeName(sandbox.homePath(QStringLiteral("fifo.plist")));
+        QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+        QCOMPARE(PropertyList::readFile(QFile::decodeName(fifo)).status,
+                 PropertyList::ReadStatus::Unreadable);
+        QVERIFY(sandbox.writeFile(QStringLiteral("huge.plist"), QByteArray(17 * 1024 * 1024, ' ')));
+        QCOMPARE(PropertyList::readFile(sandbox.homePath(QStringLiteral("huge.plist"))).status,
+                 PropertyList::ReadStatus::Malformed);
     }
 };
 
