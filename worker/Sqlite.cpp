@@ -5,6 +5,7 @@
 #include <QUuid>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -48,6 +49,10 @@ bool Sqlite::open(const QString& path)
 {
     close();
     const QByteArray file = QFile::encodeName(path);
+    // A database file or none yet: reading a FIFO or a device in its place would never end.
+    struct stat info;
+    if (stat(file.constData(), &info) == 0 && !S_ISREG(info.st_mode))
+        return false;
     if (sqlite3_open(file.constData(), &m_db) != SQLITE_OK)
         return false;
     m_filePath = path;

@@ -5,6 +5,7 @@
 #include "worker/DirectoryListing.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -13,8 +14,9 @@ QMap<QString, QString> WorkerAppDelegate::userProfiles(const QString& browser)
     const QString localState = BrowserFolders::path(
         browser == Names::Browsers::googleChrome ? browser : QString(Names::Browsers::chromium),
         BrowserFolder::LocalState);
+    // Only a regular file: a FIFO in its place would block the pass for good.
     QFile file(localState);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(localState).isFile() || !file.open(QIODevice::ReadOnly))
         return {};
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);

@@ -180,8 +180,9 @@ QByteArray jarBytes(const Jar& jar)
 
 std::optional<Jar> readJar(const QString& filePath)
 {
-    // A link would have the rewrite land on a file elsewhere.
-    if (QFileInfo(filePath).isSymLink())
+    // A link would have the rewrite land on a file elsewhere; a FIFO or device would never end.
+    const QFileInfo info(filePath);
+    if (info.isSymLink() || !info.isFile())
         return std::nullopt;
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly) || file.size() > largestFile)

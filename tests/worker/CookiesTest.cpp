@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using CookieStores::Cookie;
 
 namespace {
@@ -268,6 +270,12 @@ private Q_SLOTS:
             QVERIFY(holder.rollback());
         }
         QVERIFY(sandbox.writeFile(firefoxProfiles + "/b/signons.sqlite", QByteArray(4096, 'x')));
+        QVERIFY(!WorkerAppDelegate({}).getFirefoxSmartFavouritesArray());
+        QVERIFY(QFile::remove(sandbox.homePath(firefoxProfiles + "/b/signons.sqlite")));
+        QCOMPARE(
+            mkfifo(QFile::encodeName(sandbox.homePath(firefoxProfiles + "/b/signons.sqlite")).constData(),
+                   0600),
+            0);
         QVERIFY(!WorkerAppDelegate({}).getFirefoxSmartFavouritesArray());
     }
 };

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using CookieStores::Cookie;
 
 namespace {
@@ -125,6 +127,16 @@ private Q_SLOTS:
         const HttpCookieStorage storage(sandbox.homePath(jarPath));
         QVERIFY(storage.cookies().isEmpty());
         QCOMPARE(readAll(sandbox.homePath(QStringLiteral("elsewhere.binarycookies"))), jar);
+    }
+
+    void fifoIsNotWaitedOn()
+    {
+        Sandbox sandbox;
+        QVERIFY(QDir().mkpath(sandbox.homePath(QStringLiteral("Library/Cookies"))));
+        QCOMPARE(mkfifo(QFile::encodeName(sandbox.homePath(jarPath)).constData(), 0600), 0);
+        const HttpCookieStorage storage(sandbox.homePath(jarPath));
+        QVERIFY(storage.cookies().isEmpty());
+        QVERIFY(!storage.deleteCookies({}));
     }
 
     void missingFileIsNeverCreated()

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <sys/stat.h>
+
 class ProfilesTest : public QObject
 {
     Q_OBJECT
@@ -46,6 +48,18 @@ private Q_SLOTS:
         QVERIFY(
             sandbox.writeFile(QStringLiteral("Library/Application Support/Chromium/Local State"), contents));
         QVERIFY(WorkerAppDelegate::userProfiles(QStringLiteral("Chromium")).isEmpty());
+    }
+
+    void localStateThatIsNoFileGivesNoProfiles()
+    {
+        Sandbox sandbox;
+        const QString folder = sandbox.homePath(QStringLiteral("Library/Application Support/Chromium"));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/Local State")));
+        QVERIFY(WorkerAppDelegate::userProfiles(QStringLiteral("Chromium")).isEmpty());
+        const QString chrome = sandbox.homePath(QStringLiteral("Library/Application Support/Google/Chrome"));
+        QVERIFY(QDir().mkpath(chrome));
+        QCOMPARE(mkfifo(QFile::encodeName(chrome + QStringLiteral("/Local State")).constData(), 0600), 0);
+        QVERIFY(WorkerAppDelegate::userProfiles(QStringLiteral("Google Chrome")).isEmpty());
     }
 
     void otherBrowsersUseOneProfileWithAnEmptyKey()

@@ -5,6 +5,8 @@
 #include <QTest>
 #include <QUuid>
 
+#include <sys/stat.h>
+
 class SqliteTest : public QObject
 {
     Q_OBJECT
@@ -96,6 +98,11 @@ private Q_SLOTS:
         // A folder that does not exist cannot hold a database.
         QVERIFY(!sqlite.open(sandbox.homePath(QStringLiteral("no/such/folder/x.sqlite"))));
         QVERIFY(sqlite.filePath().isEmpty());
+        // Nor can anything but a regular file; a FIFO is not waited on.
+        const QString fifo = sandbox.homePath(QStringLiteral("fifo.sqlite"));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(!sqlite.open(fifo));
+        QVERIFY(!sqlite.open(sandbox.homePath(QString())));
     }
 
     void notADatabaseAndLockedDatabaseGiveNoRows()
