@@ -2,6 +2,7 @@
 // idle among a few hundred processes, and how much memory it keeps. Prints the figures; run by hand:
 //   build/bench/DaemonBench
 #include "FakeBundle.h"
+#include "ProcessTimes.h"
 #include "Sandbox.h"
 
 #include <QCoreApplication>
@@ -57,16 +58,6 @@ QByteArray procField(qint64 pid, const char* file, const QByteArray& key)
             return line.mid(key.size()).trimmed();
     }
     return {};
-}
-
-qint64 cpuTicks(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
 }
 
 double percentile(QList<double> values, double fraction)
@@ -165,9 +156,9 @@ int main(int argc, char* argv[])
         crowd.back()->start(idleProgram, {});
     }
     QTest::qWait(3000);
-    const qint64 before = cpuTicks(daemon.processId());
+    const qint64 before = ProcessTimes::cpuTicks(daemon.processId());
     QTest::qWait(idleSeconds * 1000);
-    const qint64 spent = cpuTicks(daemon.processId()) - before;
+    const qint64 spent = ProcessTimes::cpuTicks(daemon.processId()) - before;
     const double seconds = static_cast<double>(spent) / static_cast<double>(::sysconf(_SC_CLK_TCK));
     std::printf("idle CPU over %d s with %d more processes: %.3f s = %.3f %% of one core (target < 0.5 %%)\n",
                 idleSeconds, idleProcesses, seconds, 100.0 * seconds / idleSeconds);

@@ -1,6 +1,7 @@
 #include "daemon/DaemonAppDelegate.h"
 #include "FakeBundle.h"
 #include "NotificationRecorder.h"
+#include "ProcessTimes.h"
 #include "Sandbox.h"
 
 #include <QDir>
@@ -131,17 +132,6 @@ bool waitForPublished(const Sandbox& sandbox, const QStringList& expected, int t
 bool waitForNotifications(const NotificationRecorder& recorder, int count)
 {
     return QTest::qWaitFor([&] { return recorder.received().size() >= count; }, 10000);
-}
-
-// The daemon's user and system CPU time so far, in clock ticks.
-qint64 cpuTicks(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
 }
 
 } // namespace
@@ -336,9 +326,9 @@ private Q_SLOTS:
         }
         QVERIFY(QDir(applications + QStringLiteral("/Flood")).removeRecursively());
         QTest::qWait(1000);
-        const qint64 before = cpuTicks(daemon.pid());
+        const qint64 before = ProcessTimes::cpuTicks(daemon.pid());
         QTest::qWait(2000);
-        const qint64 spent = cpuTicks(daemon.pid()) - before;
+        const qint64 spent = ProcessTimes::cpuTicks(daemon.pid()) - before;
         QVERIFY2(before >= 0 && spent < ::sysconf(_SC_CLK_TCK) / 2, qPrintable(QString::number(spent)));
 
         QVERIFY(makeBundle(applications, QStringLiteral("Google Chrome.app"), QStringLiteral("Google Chrome"),

@@ -1,0 +1,19 @@
+#include "ProcessTimes.h"
+
+#include <QFile>
+#include <QList>
+
+namespace ProcessTimes {
+
+qint64 cpuTicks(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The command name may hold spaces and parentheses; the fields after it are fixed.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
+}
+
+} // namespace ProcessTimes
