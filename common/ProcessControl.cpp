@@ -17,9 +17,9 @@ bool isRunning(const QString& bundleIdentifier)
     return false;
 }
 
-void start(const QString& bundlePath, const QStringList& arguments)
+void start(const QString& bundlePath, const QStringList& arguments, LaunchOptions options)
 {
-    (void)Workspace::sharedWorkspace().launchApplicationAtPath(bundlePath, arguments);
+    (void)Workspace::sharedWorkspace().launchApplicationAtPath(bundlePath, arguments, options);
 }
 
 void stop(const QString& bundleIdentifier)

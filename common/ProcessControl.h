@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Workspace.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,7 +13,8 @@ namespace ProcessControl {
 bool isRunning(const QString& bundleIdentifier);
 
 // Starts the bundle at `bundlePath` with `arguments`; nobody waits for it and the result is not reported.
-void start(const QString& bundlePath, const QStringList& arguments = {});
+void start(const QString& bundlePath, const QStringList& arguments = {},
+           LaunchOptions options = LaunchOptions::Default);
 
 // Politely asks the first running application with this identifier to quit, without waiting.
 void stop(const QString& bundleIdentifier);

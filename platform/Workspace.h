@@ -17,6 +17,15 @@ struct RunningApplication
 
 class TerminationWatch;
 
+// How a started application meets the user. With the default options it comes to the front: it
+// inherits the desktop's activation token where this process was given one. Without activation it
+// starts in the background and never takes the focus.
+enum class LaunchOptions
+{
+    Default,
+    WithoutActivation,
+};
+
 // Running applications, launching and stopping them, and the registry of installed applications.
 class Workspace : public QObject
 {
@@ -31,7 +40,8 @@ public:
 
     // Starts the bundle's executable detached (no zombie, own process group, clean signal mask)
     // with `arguments` after the program path. False when it could not be started.
-    bool launchApplicationAtPath(const QString& bundlePath, const QStringList& arguments);
+    bool launchApplicationAtPath(const QString& bundlePath, const QStringList& arguments,
+                                 LaunchOptions options = LaunchOptions::Default);
 
     // The polite quit request; returns at once. False when the process no longer runs the application.
     bool terminate(const RunningApplication& application);

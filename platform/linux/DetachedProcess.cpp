@@ -20,7 +20,7 @@ namespace DetachedProcess {
 namespace {
 
 // Runs in the forked child of a possibly multi-threaded process: only async-signal-safe calls.
-[[noreturn]] void execInChild(char* const argv[], int errorPipe)
+[[noreturn]] void execInChild(char* const argv[], char* const envp[], int errorPipe)
 {
     sigset_t all;
     sigfillset(&all);
@@ -37,7 +37,7 @@ namespace {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    execv(argv[0], argv);
+    execve(argv[0], argv, envp);
     const int error = errno;
     ssize_t written = 0;
     do {
@@ -74,9 +74,24 @@ void reapWhenEnded(pid_t child)
     });
 }
 
+// The child's environment, built before the fork: the child may only call async-signal-safe code.
+std::vector<char*> environmentWithout(const QStringList& withoutVariables)
+{
+    std::vector<char*> envp;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const QByteArray entry(*variable);
+        const QByteArray name = entry.left(entry.indexOf('='));
+        if (!withoutVariables.contains(QString::fromLocal8Bit(name)))
+            envp.push_back(*variable);
+    }
+    envp.push_back(nullptr);
+    return envp;
+}
+
 } // namespace
 
-std::optional<pid_t> start(const QString& program, const QStringList& arguments)
+std::optional<pid_t> start(const QString& program, const QStringList& arguments,
+                           const QStringList& withoutVariables)
 {
     std::vector<QByteArray> strings;
     strings.push_back(program.toLocal8Bit());
@@ -86,13 +101,14 @@ std::optional<pid_t> start(const QString& program, const QStringList& arguments)
     for (QByteArray& string : strings)
         argv.push_back(string.data());
     argv.push_back(nullptr);
+    const std::vector<char*> envp = environmentWithout(withoutVariables);
 
     int errorPipe[2];
     if (pipe2(errorPipe, O_CLOEXEC) != 0)
         return std::nullopt;
     const pid_t child = fork();
     if (child == 0)
-        execInChild(argv.data(), errorPipe[1]);
+        execInChild(argv.data(), envp.data(), errorPipe[1]);
     close(errorPipe[1]);
     if (child < 0) {
         close(errorPipe[0]);

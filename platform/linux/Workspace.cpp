@@ -28,12 +28,18 @@ QList<RunningApplication> Workspace::runningApplications() const
     return census.applications();
 }
 
-bool Workspace::launchApplicationAtPath(const QString& bundlePath, const QStringList& arguments)
+bool Workspace::launchApplicationAtPath(const QString& bundlePath, const QStringList& arguments,
+                                        LaunchOptions options)
 {
     const QString executable = Bundle::executablePath(bundlePath);
     if (executable.isEmpty())
         return false;
-    return DetachedProcess::start(executable, arguments).has_value();
+    // The desktop hands a program it started the token that lets it take the focus (Wayland's
+    // xdg-activation, X11 startup notification); a background start must not pass it on.
+    QStringList withoutVariables;
+    if (options == LaunchOptions::WithoutActivation)
+        withoutVariables = {QStringLiteral("XDG_ACTIVATION_TOKEN"), QStringLiteral("DESKTOP_STARTUP_ID")};
+    return DetachedProcess::start(executable, arguments, withoutVariables).has_value();
 }
 
 bool Workspace::terminate(const RunningApplication& application)
