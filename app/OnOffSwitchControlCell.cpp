@@ -166,11 +166,13 @@ void OnOffSwitchControlCell::drawWithFrame(QPainter& painter, const QRectF& fram
 {
     if (m_tracking)
         m_trackingCellFrame = frame;
+    if (frame.isEmpty())
+        return;
     const double ratio = painter.device()->devicePixelRatioF();
     // The transparency layer: the disabled wash blends with the switch alone, not with the window.
     QImage layerImage(QSize(int(std::ceil(frame.width() * ratio)), int(std::ceil(frame.height() * ratio))),
                       QImage::Format_ARGB32_Premultiplied);
-    if (frame.isEmpty() || layerImage.isNull())
+    if (layerImage.isNull())
         return;
     layerImage.setDevicePixelRatio(ratio);
     layerImage.fill(Qt::transparent);
