@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileResult.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -14,10 +16,11 @@ public:
 
     [[nodiscard]] bool secureDelete() const { return m_secureDelete; }
 
-    // True when the item is gone afterwards (a missing item included).
-    bool remove(const QString& path) const;
-    bool remove(const QByteArray& path) const;
-    bool removeAt(int folderFd, const QByteArray& name) const;
+    // How the removal ended (FileRemoval); Failed also when the overwrite did, and then the item
+    // stays as it is.
+    FileResult remove(const QString& path) const;
+    FileResult remove(const QByteArray& path) const;
+    FileResult removeAt(int folderFd, const QByteArray& name) const;
 
 private:
     bool m_secureDelete;

@@ -1,6 +1,6 @@
 #include "worker/SecureDelete.h"
 #include "Sandbox.h"
-#include "worker/DirectoryListing.h"
+#include "platform/DirectoryListing.h"
 #include "worker/SecureRemoval.h"
 
 #include <QDir>
@@ -158,7 +158,7 @@ private Q_SLOTS:
         QCOMPARE(contentsOf(shared), QByteArray("two names"));
 
         // Removal takes the links themselves, never what they point to.
-        QVERIFY(SecureRemoval(true).remove(tree));
+        QCOMPARE(SecureRemoval(true).remove(tree), FileResult::Done);
         QVERIFY(!QFileInfo::exists(tree));
         QCOMPARE(contentsOf(outside), QByteArray("keep me"));
         QCOMPARE(contentsOf(outsideFolder + QStringLiteral("/inner")), QByteArray("keep me too"));
@@ -174,7 +174,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(outsideFolder, sandbox.homePath(QStringLiteral("Library/Caches"))));
         const QString target = sandbox.homePath(QStringLiteral("Library/Caches/Cache"));
         QVERIFY(!SecureDelete::wipe(target));
-        QVERIFY(!SecureRemoval(false).remove(target));
+        QCOMPARE(SecureRemoval(false).remove(target), FileResult::Refused);
         QCOMPARE(contentsOf(outsideFolder + QStringLiteral("/Cache/file")), QByteArray("keep"));
     }
 
@@ -227,12 +227,12 @@ private Q_SLOTS:
         Sandbox sandbox;
         const QString file = sandbox.homePath(QStringLiteral("plain"));
         QVERIFY(write(file, "x"));
-        QVERIFY(SecureRemoval(false).remove(file));
+        QCOMPARE(SecureRemoval(false).remove(file), FileResult::Done);
         QVERIFY(!QFileInfo::exists(file));
-        QVERIFY(SecureRemoval(true).remove(file)); // nothing there: nothing left
+        QCOMPARE(SecureRemoval(true).remove(file), FileResult::NothingThere);
         const QString tree = sandbox.homePath(QStringLiteral("tree"));
         QVERIFY(write(tree + QStringLiteral("/a/b/c"), "deep"));
-        QVERIFY(SecureRemoval(true).remove(tree));
+        QCOMPARE(SecureRemoval(true).remove(tree), FileResult::Done);
         QVERIFY(!QFileInfo::exists(tree));
     }
 };
