@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -12,8 +13,9 @@
 
 namespace {
 
-// One writev call covers this many repetitions of the block.
-constexpr int vectorsPerWrite = 64;
+// One pwritev call covers this many repetitions of the block (the system's limit on vectors): with
+// the 1024-byte block that is 1 MiB per call.
+constexpr int vectorsPerWrite = IOV_MAX;
 
 // Only a regular file with a single name is ours to overwrite.
 bool isOwnFile(const struct stat& info)
@@ -21,33 +23,54 @@ bool isOwnFile(const struct stat& info)
     return S_ISREG(info.st_mode) && info.st_nlink == 1;
 }
 
-bool writeRepeated(int fd, QByteArrayView block, qint64 size)
+bool sizeIs(int fd, off_t size)
+{
+    struct stat info;
+    return fstat(fd, &info) == 0 && info.st_size == size;
+}
+
+// Writes the block repeatedly over [0, size). The size is checked before every write: a file that
+// shrinks or grows meanwhile is not the file that was measured, and it is never written beyond
+// its end.
+bool writeRepeated(int fd, QByteArrayView block, off_t size)
 {
     // Every vector points at the same block, so a file of any size needs no memory of its own.
     const qint64 blockSize = block.size();
     std::array<iovec, vectorsPerWrite> vectors;
-    qint64 remaining = size;
-    qint64 offsetInBlock = 0; // after a short write, the next write resumes mid-block
-    while (remaining > 0) {
+    off_t offset = 0;
+    while (offset < size) {
+        if (!sizeIs(fd, size))
+            return false;
+        const qint64 offsetInBlock = offset % blockSize; // after a short write, resume mid-block
         int count = 0;
         qint64 planned = 0;
-        while (count < vectorsPerWrite && planned < remaining) {
+        while (count < vectorsPerWrite && offset + planned < size) {
             const qint64 start = count == 0 ? offsetInBlock : 0;
-            const qint64 length = std::min(blockSize - start, remaining - planned);
+            const qint64 length = std::min<qint64>(blockSize - start, size - offset - planned);
             vectors[count].iov_base = const_cast<char*>(block.data() + start);
             vectors[count].iov_len = static_cast<size_t>(length);
             planned += length;
             ++count;
         }
-        const ssize_t written = writev(fd, vectors.data(), count);
+        const ssize_t written = pwritev(fd, vectors.data(), count, offset);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
             return false;
-        remaining -= written;
-        offsetInBlock = (offsetInBlock + written) % blockSize;
+        offset += written;
     }
     return true;
+}
+
+// Hands the written bytes to the device. Without it a file unlinked right after keeps its old
+// bytes on the disk: the kernel drops the unwritten pages along with the file.
+bool reachesDevice(int fd)
+{
+    int result;
+    do
+        result = fdatasync(fd);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 } // namespace
@@ -67,7 +90,8 @@ FileResult overwriteAt(int folderFd, const QByteArray& name, QByteArrayView bloc
         return FileResult::Failed;
     if (!isOwnFile(info))
         return FileResult::Refused;
-    const bool written = writeRepeated(file.get(), block, info.st_size);
+    const bool written = writeRepeated(file.get(), block, info.st_size) && reachesDevice(file.get()) &&
+                         sizeIs(file.get(), info.st_size);
     return file.close() && written ? FileResult::Done : FileResult::Failed;
 }
 
