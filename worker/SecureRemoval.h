@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileResult.h"
+#include "worker/Sqlite.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +16,11 @@ public:
     [[nodiscard]] static SecureRemoval fromSettings();
 
     [[nodiscard]] bool secureDelete() const { return m_secureDelete; }
+    // How a step opens a browser database it deletes rows from.
+    [[nodiscard]] Sqlite::Deletion databaseDeletion() const
+    {
+        return m_secureDelete ? Sqlite::Deletion::Secure : Sqlite::Deletion::Ordinary;
+    }
 
     // How the removal ended (FileRemoval); Failed also when the overwrite did, and then the item
     // stays as it is.
