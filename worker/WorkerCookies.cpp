@@ -318,11 +318,13 @@ CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepLis
                        sites, inventory);
     }
     const CookieTable& table = cookieTable(browser);
+    // A log left by a browser that did not close cleanly is overwritten, not just dropped, on closing.
+    const Sqlite::Deletion deletion = SecureRemoval::fromSettings().databaseDeletion();
     for (const QString& database : cookieDatabases(browser)) {
         if (!isDatabaseFile(database))
             continue;
         Sqlite sqlite;
-        if (!sqlite.open(database))
+        if (!sqlite.open(database, deletion))
             continue;
         const auto rows = sqlite.executeQuery(table.select);
         for (const QVariantMap& row : rows.value_or(Sqlite::Rows())) {
