@@ -1,4 +1,5 @@
 #include "Sandbox.h"
+#include "worker/SecureRemoval.h"
 #include "worker/Sqlite.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QUuid>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,8 +40,9 @@ bool run(const QString& program, const QStringList& arguments, QByteArray* outpu
 class LoopMount
 {
 public:
-    explicit LoopMount(const QString& folder)
-        : m_image(folder + QStringLiteral("/disk.img")), m_mountPoint(folder + QStringLiteral("/mnt"))
+    explicit LoopMount(const QString& folder, QString size = QStringLiteral("48M"))
+        : m_image(folder + QStringLiteral("/disk.img")), m_mountPoint(folder + QStringLiteral("/mnt")),
+          m_size(std::move(size))
     {
     }
     ~LoopMount() { unmount(); }
@@ -51,8 +54,7 @@ public:
     {
         QByteArray output;
         if (!QDir().mkpath(m_mountPoint) ||
-            !run(QStringLiteral("truncate"), {QStringLiteral("-s"), QStringLiteral("48M"), m_image},
-                 &output) ||
+            !run(QStringLiteral("truncate"), {QStringLiteral("-s"), m_size, m_image}, &output) ||
             !run(QStringLiteral("mkfs.ext4"),
                  {QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("-E"),
                   QStringLiteral("nodiscard,lazy_itable_init=0,lazy_journal_init=0"), m_image},
@@ -89,8 +91,56 @@ public:
 private:
     QString m_image;
     QString m_mountPoint;
+    QString m_size;
     bool m_mounted = false;
 };
+
+// A small tmpfs, unmounted when the object goes.
+class TmpfsMount
+{
+public:
+    TmpfsMount(const QString& folder, const char* size) : m_folder(QFile::encodeName(folder))
+    {
+        QDir().mkpath(folder);
+        const QByteArray options = QByteArray("size=") + size;
+        m_mounted = ::mount("tmpfs", m_folder.constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    ~TmpfsMount()
+    {
+        if (m_mounted)
+            umount2(m_folder.constData(), MNT_DETACH);
+    }
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
+
+    [[nodiscard]] bool isMounted() const { return m_mounted; }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+};
+
+// Why no ext4 image can be mounted here, or nothing when one can.
+QString whyNoImage()
+{
+    if (geteuid() != 0)
+        return QStringLiteral("mounting an ext4 image needs root");
+    if (!QFileInfo::exists(QStringLiteral("/dev/loop-control")) &&
+        !QFileInfo::exists(QStringLiteral("/dev/loop0")))
+        return QStringLiteral("the kernel offers no loop device, so no ext4 image can be mounted");
+    return QString();
+}
+
+bool fill(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray chunk(64 * 1024, 'f');
+    while (file.write(chunk) == chunk.size() && file.flush()) {
+    }
+    return true;
+}
 
 // Points the temporary folder, where the sandbox is made, at `folder` while it lives.
 class TemporaryFolderAt
@@ -331,6 +381,43 @@ private Q_SLOTS:
         else
             QVERIFY2(!left.isEmpty(),
                      "a plain pass left nothing to find: the search does not see freed blocks");
+    }
+
+    // A device that fails the sync: the image's own backing store is full, so the overwritten
+    // blocks cannot be written back. The wipe fails and the item stays; other items still go.
+    void failedSyncLeavesTheItem()
+    {
+        if (const QString why = whyNoImage(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        TmpfsMount backing(work.filePath(QStringLiteral("backing")), "16M");
+        QVERIFY(backing.isMounted());
+        LoopMount disk(work.filePath(QStringLiteral("backing")), QStringLiteral("40M"));
+        const QByteArray problem = disk.mount();
+        if (problem.contains("loop device"))
+            QSKIP(qPrintable(QStringLiteral("the kernel offers no loop device: ") +
+                             QString::fromLocal8Bit(problem)));
+        QVERIFY2(problem.isEmpty(), problem.constData());
+
+        // Written but not yet allocated on the image: its blocks need room in the backing store.
+        const QString victim = disk.mountPoint() + QStringLiteral("/victim");
+        {
+            QFile file(victim);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(QByteArray(4 * 1024 * 1024, 'v')) == 4 * 1024 * 1024);
+        }
+        QVERIFY(fill(work.filePath(QStringLiteral("backing/filler"))));
+        QCOMPARE(SecureRemoval(true).remove(victim), FileResult::Failed);
+        QVERIFY(QFileInfo::exists(victim));
+
+        const QString healthy = work.filePath(QStringLiteral("healthy"));
+        QVERIFY(QDir().mkpath(healthy));
+        QFile other(healthy + QStringLiteral("/other"));
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("other") == 5);
+        other.close();
+        QCOMPARE(SecureRemoval(true).remove(healthy), FileResult::Done);
+        QVERIFY(!QFileInfo::exists(healthy));
     }
 
 private:
