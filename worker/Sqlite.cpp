@@ -1,5 +1,6 @@
 #include "Sqlite.h"
 
+#include "platform/DirectoryListing.h"
 #include "platform/FileRemoval.h"
 #include "worker/SecureDelete.h"
 
@@ -18,6 +19,12 @@ constexpr useconds_t busyPause = 20;
 QString fromCString(const unsigned char* text)
 {
     return QString::fromUtf8(reinterpret_cast<const char*>(text));
+}
+
+// The journal or log of a database, as SQLite names it; only a plain file is one.
+bool isCompanionFile(const QString& path)
+{
+    return DirectoryListing::typeOf(QFile::encodeName(path)) == DirectoryEntry::Type::File;
 }
 
 // A rollback journal that still begins with its magic number holds pages the database may need
@@ -174,15 +181,17 @@ void Sqlite::finishSecureDeletion()
         if (!rows || rows->size() != 1)
             return;
         const Row& result = rows->first();
+        const QString log = m_filePath + QStringLiteral("-wal");
         if (result.value(QStringLiteral("busy")).toString() == QLatin1String("0") &&
-            result.value(QStringLiteral("log")) == result.value(QStringLiteral("checkpointed")))
-            (void)SecureDelete::wipe(m_filePath + QStringLiteral("-wal"));
+            result.value(QStringLiteral("log")) == result.value(QStringLiteral("checkpointed")) &&
+            isCompanionFile(log))
+            (void)SecureDelete::wipe(log);
         return;
     }
     // Under an exclusive lock nobody takes the journal for one to play back while it is overwritten.
     Transaction hold(*this);
     const QString journal = m_filePath + QStringLiteral("-journal");
-    if (!hold.isActive() || isLiveJournal(journal))
+    if (!hold.isActive() || !isCompanionFile(journal) || isLiveJournal(journal))
         return;
     if (SecureDelete::wipe(journal))
         (void)FileRemoval::removeItem(journal);

@@ -282,6 +282,24 @@ private Q_SLOTS:
         QCOMPARE(pragma(path, QStringLiteral("journal_mode")), journalMode);
     }
 
+    void secureDeletionTouchesNoFolderInPlaceOfTheJournal()
+    {
+        Sandbox sandbox;
+        const QString path = sandbox.homePath(QStringLiteral("cookies.sqlite"));
+        QVERIFY(writeMarkedRows(path, QStringLiteral("delete"), 5));
+        QVERIFY(sandbox.writeFile(QStringLiteral("cookies.sqlite-journal/inside"), "keep"));
+        {
+            Sqlite sqlite;
+            QVERIFY(sqlite.open(path, Sqlite::Deletion::Secure));
+            Sqlite::Transaction transaction(sqlite);
+            (void)sqlite.executeNonQuery(QStringLiteral("DELETE FROM t;"));
+        }
+        QCOMPARE(bytesOf(path + QStringLiteral("-journal/inside")), QByteArray("keep"));
+        // SQLite reads nothing while a folder stands where its journal goes.
+        QVERIFY(QDir(path + QStringLiteral("-journal")).removeRecursively());
+        QCOMPARE(rowCount(path), 5);
+    }
+
     void fullDiskRollsBackAndLosesNothing()
     {
         if (geteuid() != 0)
