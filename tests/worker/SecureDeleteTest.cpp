@@ -8,9 +8,12 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <atomic>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -104,6 +107,42 @@ private Q_SLOTS:
         const QByteArray after = contentsOf(path);
         QCOMPARE(after.size(), size);
         QVERIFY(!after.contains('\xFF'));
+    }
+
+    // A file that another writer shrinks or extends while it is overwritten is not the file that
+    // was measured: the wipe fails (the caller leaves it) and never writes beyond its new end.
+    void fileThatChangesSizeMeanwhileFailsTheWipe_data()
+    {
+        QTest::addColumn<qint64>("newSize");
+        QTest::newRow("shrinks") << qint64(1000);
+        QTest::newRow("grows") << qint64(64 * 1024 * 1024 + 4096);
+    }
+
+    void fileThatChangesSizeMeanwhileFailsTheWipe()
+    {
+        QFETCH(qint64, newSize);
+        Sandbox sandbox;
+        const QString path = sandbox.homePath(QStringLiteral("changing"));
+        QVERIFY(write(path, QByteArray(64 * 1024 * 1024, 'x')));
+        const QByteArray file = QFile::encodeName(path);
+        std::atomic<bool> resized = false;
+        std::atomic<bool> finished = false;
+        // Resizes the file as soon as the first pass has begun.
+        std::thread writer([&] {
+            const int fd = open(file.constData(), O_RDWR | O_CLOEXEC);
+            char first = 'x';
+            while (fd >= 0 && pread(fd, &first, 1, 0) == 1 && first == 'x' && !finished) {
+            }
+            resized = fd >= 0 && !finished && ftruncate(fd, newSize) == 0;
+            if (fd >= 0)
+                close(fd);
+        });
+        const bool wiped = SecureDelete::wipe(path);
+        finished = true;
+        writer.join();
+        QVERIFY(resized);
+        QVERIFY(!wiped);
+        QCOMPARE(QFileInfo(path).size(), newSize);
     }
 
     void folderTreeOverwrittenFoldersKept()
