@@ -1,40 +1,17 @@
 #include "SecureDelete.h"
 
-#include "worker/DirectoryListing.h"
+#include "platform/DirectoryListing.h"
+#include "platform/FileOverwrite.h"
+#include "platform/RandomGenerator.h"
 
 #include <QFile>
 
-#include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
 
 namespace {
 
-constexpr qint64 blockSize = 1024;
-// One writev call covers this many repetitions of the block.
-constexpr int vectorsPerWrite = 64;
-
-// Only a regular file with a single name is ours to overwrite.
-bool isOwnFile(const struct stat& info)
-{
-    return S_ISREG(info.st_mode) && info.st_nlink == 1;
-}
-
-void seedFromSystem()
-{
-    unsigned int seed = 0;
-    if (getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed))
-        seed = static_cast<unsigned int>(time(nullptr)) ^ static_cast<unsigned int>(getpid());
-    srandom(seed);
-}
+constexpr qsizetype blockSize = 1024;
 
 } // namespace
 
@@ -48,7 +25,7 @@ bool SecureDelete::wipe(const QByteArray& path)
     QByteArray leaf;
     const FileDescriptor parent = DirectoryListing::openParent(path, &leaf);
     if (!parent.isOpen())
-        return errno == ENOENT; // nothing there is nothing to overwrite
+        return parent.result() == FileResult::NothingThere; // nothing there is nothing to overwrite
     return wipeAt(parent.get(), leaf);
 }
 
@@ -56,16 +33,16 @@ bool SecureDelete::wipeAt(int folderFd, const QByteArray& name)
 {
     if (!DirectoryListing::isPlainName(name))
         return false;
-    const auto type = DirectoryListing::typeAt(folderFd, name);
-    if (!type)
-        return errno == ENOENT;
-    if (*type == DirectoryEntry::Type::Directory) {
+    const DirectoryListing::ItemLookup item = DirectoryListing::lookupAt(folderFd, name);
+    if (item.result != FileResult::Done)
+        return item.result == FileResult::NothingThere;
+    if (item.type == DirectoryEntry::Type::Directory) {
         const FileDescriptor folder = DirectoryListing::openFolderAt(folderFd, name);
         if (!folder.isOpen())
-            return errno == ENOENT;
+            return folder.result() == FileResult::NothingThere;
         return wipeFolder(folder.get());
     }
-    if (*type == DirectoryEntry::Type::File)
+    if (item.type == DirectoryEntry::Type::File)
         return wipeFileAt(folderFd, name);
     return true;
 }
@@ -75,7 +52,7 @@ bool SecureDelete::wipeContentsofDir(const QString& path)
     QByteArray leaf;
     const FileDescriptor parent = DirectoryListing::openParent(QFile::encodeName(path), &leaf);
     if (!parent.isOpen())
-        return errno == ENOENT;
+        return parent.result() == FileResult::NothingThere;
     return wipeFileAt(parent.get(), leaf);
 }
 
@@ -97,7 +74,7 @@ bool SecureDelete::wipeFolder(int folderFd)
         if (entry.type == DirectoryEntry::Type::Directory) {
             const FileDescriptor folder = DirectoryListing::openFolderAt(folderFd, entry.name);
             if (!folder.isOpen()) {
-                if (errno == ENOENT)
+                if (folder.result() == FileResult::NothingThere)
                     continue; // vanished meanwhile
                 return false;
             }
@@ -113,11 +90,9 @@ bool SecureDelete::wipeFolder(int folderFd)
 
 bool SecureDelete::wipeFileAt(int folderFd, const QByteArray& name)
 {
-    struct stat info;
-    if (fstatat(folderFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    if (!isOwnFile(info))
-        return true;
+    const DirectoryListing::ItemLookup item = DirectoryListing::lookupAt(folderFd, name);
+    if (item.result != FileResult::Done)
+        return item.result == FileResult::NothingThere;
     for (int phase = 1; phase <= 3; ++phase) {
         if (!passAt(folderFd, name, phase))
             return false;
@@ -130,17 +105,10 @@ bool SecureDelete::passAt(int folderFd, const QByteArray& name, int phase)
     std::array<char, blockSize> block;
     if (!fillBlock(block.data(), phase))
         return false;
-    FileDescriptor file(
-        openat(folderFd, name.constData(), O_RDWR | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!file.isOpen())
-        return errno == ELOOP; // a link is nothing to overwrite
-    struct stat info;
-    if (fstat(file.get(), &info) != 0)
-        return false;
-    if (!isOwnFile(info))
-        return true;
-    const bool written = writeRepeated(file.get(), block.data(), info.st_size);
-    return file.close() && written;
+    // A link or a file with other names is nothing to overwrite: the removal takes only the name.
+    const FileResult result =
+        FileOverwrite::overwriteAt(folderFd, name, QByteArrayView(block.data(), blockSize));
+    return result == FileResult::Done || result == FileResult::Refused;
 }
 
 bool SecureDelete::fillBlock(char* block, int phase)
@@ -153,40 +121,12 @@ bool SecureDelete::fillBlock(char* block, int phase)
         std::memset(block, 0xAA, blockSize);
         return true;
     case 3:
-        seedFromSystem();
+        RandomGenerator::seedFromSystem();
         // Modulo 255, so that no byte is ever 0xFF.
-        for (qint64 i = 0; i < blockSize; ++i)
-            block[i] = static_cast<char>(random() % 255);
+        for (qsizetype i = 0; i < blockSize; ++i)
+            block[i] = static_cast<char>(RandomGenerator::next() % 255);
         return true;
     default:
         return false;
     }
-}
-
-bool SecureDelete::writeRepeated(int fd, const char* block, qint64 size)
-{
-    // Every vector points at the same block, so a file of any size needs no memory of its own.
-    std::array<iovec, vectorsPerWrite> vectors;
-    qint64 remaining = size;
-    qint64 offsetInBlock = 0; // after a short write, the next write resumes mid-block
-    while (remaining > 0) {
-        int count = 0;
-        qint64 planned = 0;
-        while (count < vectorsPerWrite && planned < remaining) {
-            const qint64 start = count == 0 ? offsetInBlock : 0;
-            const qint64 length = std::min(blockSize - start, remaining - planned);
-            vectors[count].iov_base = const_cast<char*>(block + start);
-            vectors[count].iov_len = static_cast<size_t>(length);
-            planned += length;
-            ++count;
-        }
-        const ssize_t written = writev(fd, vectors.data(), count);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        remaining -= written;
-        offsetInBlock = (offsetInBlock + written) % blockSize;
-    }
-    return true;
 }

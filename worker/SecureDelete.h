@@ -29,5 +29,4 @@ private:
     static bool wipeFileAt(int folderFd, const QByteArray& name);
     static bool passAt(int folderFd, const QByteArray& name, int phase);
     static bool fillBlock(char* block, int phase);
-    static bool writeRepeated(int fd, const char* block, qint64 size);
 };

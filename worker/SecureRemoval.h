@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/FileResult.h"
+#include "worker/Sqlite.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,11 +16,17 @@ public:
     [[nodiscard]] static SecureRemoval fromSettings();
 
     [[nodiscard]] bool secureDelete() const { return m_secureDelete; }
+    // How a step opens a browser database it deletes rows from.
+    [[nodiscard]] Sqlite::Deletion databaseDeletion() const
+    {
+        return m_secureDelete ? Sqlite::Deletion::Secure : Sqlite::Deletion::Ordinary;
+    }
 
-    // True when the item is gone afterwards (a missing item included).
-    bool remove(const QString& path) const;
-    bool remove(const QByteArray& path) const;
-    bool removeAt(int folderFd, const QByteArray& name) const;
+    // How the removal ended (FileRemoval); Failed also when the overwrite did, and then the item
+    // stays as it is.
+    FileResult remove(const QString& path) const;
+    FileResult remove(const QByteArray& path) const;
+    FileResult removeAt(int folderFd, const QByteArray& name) const;
 
 private:
     bool m_secureDelete;

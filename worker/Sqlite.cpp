@@ -1,5 +1,9 @@
 #include "Sqlite.h"
 
+#include "platform/DirectoryListing.h"
+#include "platform/FileRemoval.h"
+#include "worker/SecureDelete.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QUuid>
@@ -17,7 +21,70 @@ QString fromCString(const unsigned char* text)
     return QString::fromUtf8(reinterpret_cast<const char*>(text));
 }
 
+// The journal or log of a database, as SQLite names it; only a plain file is one.
+bool isCompanionFile(const QString& path)
+{
+    return DirectoryListing::typeOf(QFile::encodeName(path)) == DirectoryEntry::Type::File;
+}
+
+// A rollback journal that still begins with its magic number holds pages the database may need
+// back; one whose header was zeroed at the end of its transaction holds only old content.
+bool isLiveJournal(const QString& path)
+{
+    static const QByteArray magic("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8);
+    QFile journal(path);
+    return journal.open(QIODevice::ReadOnly) && journal.read(magic.size()) == magic;
+}
+
 } // namespace
+
+// A prepared statement, finalized (and the text bound to it dropped) when it goes.
+class Sqlite::Statement
+{
+public:
+    Statement(Sqlite& database, const QString& sql) : m_database(database)
+    {
+        m_prepared = database.prepareSql(sql, &m_statement);
+    }
+    ~Statement()
+    {
+        sqlite3_finalize(m_statement);
+        m_database.m_boundBytes.clear();
+    }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    [[nodiscard]] bool isPrepared() const { return m_prepared; }
+    [[nodiscard]] sqlite3_stmt* get() const { return m_statement; }
+
+private:
+    Sqlite& m_database;
+    sqlite3_stmt* m_statement = nullptr;
+    bool m_prepared = false;
+};
+
+Sqlite::Transaction::Transaction(Sqlite& database, Kind kind) : m_database(database)
+{
+    m_active = kind == Kind::Exclusive ? database.beginTransaction() : database.beginDeferredTransaction();
+}
+
+Sqlite::Transaction::~Transaction()
+{
+    if (m_active && m_database.isInTransaction())
+        (void)m_database.rollback();
+}
+
+bool Sqlite::Transaction::commit()
+{
+    if (!m_active)
+        return false;
+    m_active = false;
+    const bool committed = m_database.commit();
+    // A commit that failed (busy, a full disk) may leave the transaction open.
+    if (!committed && m_database.isInTransaction())
+        (void)m_database.rollback();
+    return committed;
+}
 
 Sqlite::Sqlite() = default;
 
@@ -45,7 +112,7 @@ template <typename Call> int Sqlite::withBusyRetry(Call call)
     }
 }
 
-bool Sqlite::open(const QString& path)
+bool Sqlite::open(const QString& path, Deletion deletion)
 {
     close();
     const QByteArray file = QFile::encodeName(path);
@@ -56,16 +123,79 @@ bool Sqlite::open(const QString& path)
     if (sqlite3_open(file.constData(), &m_db) != SQLITE_OK)
         return false;
     m_filePath = path;
+    if (deletion == Deletion::Secure)
+        beginSecureDeletion();
     return true;
 }
 
 void Sqlite::close()
 {
+    if (m_db && m_deletion == Deletion::Secure)
+        finishSecureDeletion();
     if (m_db)
         (void)withBusyRetry([this] { return sqlite3_close(m_db); });
     // A connection that stays busy is dropped all the same.
     m_db = nullptr;
     m_filePath.clear();
+    m_deletion = Deletion::Ordinary;
+}
+
+bool Sqlite::isInTransaction() const
+{
+    return m_db && sqlite3_get_autocommit(m_db) == 0;
+}
+
+std::optional<QString> Sqlite::pragmaValue(const QString& sql)
+{
+    const auto rows = executeQuery(sql);
+    if (!rows || rows->size() != 1 || rows->first().size() != 1)
+        return std::nullopt;
+    return rows->first().first().toString();
+}
+
+void Sqlite::beginSecureDeletion()
+{
+    m_deletion = Deletion::Secure;
+    // Held alone until the close: no other connection reads freed pages or writes the journal or
+    // the log while they are overwritten.
+    for (const char* pragma : {"PRAGMA locking_mode=EXCLUSIVE;", "PRAGMA secure_delete=ON;",
+                               "PRAGMA temp_store=MEMORY;", "PRAGMA synchronous=FULL;"})
+        (void)executeQuery(QString::fromLatin1(pragma));
+    // The journal mode shows once the database has been read. A write-ahead log stays; a rollback
+    // journal is kept at each commit, with its header zeroed, rather than deleted with its old
+    // pages still on the disk. The browser's own mode comes back with its next connection.
+    (void)executeQuery(QStringLiteral("SELECT count(*) FROM sqlite_master;"));
+    const QString mode = pragmaValue(QStringLiteral("PRAGMA journal_mode;")).value_or(QString());
+    if (mode == QLatin1String("delete") || mode == QLatin1String("truncate"))
+        (void)pragmaValue(QStringLiteral("PRAGMA journal_mode=PERSIST;"));
+}
+
+void Sqlite::finishSecureDeletion()
+{
+    if (isInTransaction())
+        (void)rollback();
+    if (pragmaValue(QStringLiteral("PRAGMA journal_mode;")) == QLatin1String("wal")) {
+        // Every frame goes into the database, synced there; only then is the log needed no more.
+        // Once overwritten it holds no valid header and is ignored; the close removes it.
+        const auto rows = executeQuery(QStringLiteral("PRAGMA wal_checkpoint(FULL);"));
+        if (!rows || rows->size() != 1)
+            return;
+        const Row& result = rows->first();
+        const QString log = m_filePath + QStringLiteral("-wal");
+        if (result.value(QStringLiteral("busy")).toString() == QLatin1String("0") &&
+            result.value(QStringLiteral("log")) == result.value(QStringLiteral("checkpointed")) &&
+            isCompanionFile(log))
+            (void)SecureDelete::wipe(log);
+        return;
+    }
+    // Under an exclusive lock nobody takes the journal for one to play back while it is overwritten.
+    Transaction hold(*this);
+    const QString journal = m_filePath + QStringLiteral("-journal");
+    if (!hold.isActive() || !isCompanionFile(journal) || isLiveJournal(journal))
+        return;
+    if (SecureDelete::wipe(journal))
+        (void)FileRemoval::removeItem(journal);
+    (void)hold.commit();
 }
 
 int Sqlite::errorCode() const
@@ -80,54 +210,47 @@ QString Sqlite::errorMessage() const
 
 std::optional<Sqlite::Rows> Sqlite::executeQuery(const QString& sql, const QVariantList& arguments)
 {
-    sqlite3_stmt* statement = nullptr;
-    if (!prepareSql(sql, &statement))
+    const Statement statement(*this, sql);
+    if (!statement.isPrepared())
         return std::nullopt;
-    bindArguments(statement, arguments);
+    bindArguments(statement.get(), arguments);
     Rows rows;
-    const int columns = sqlite3_column_count(statement);
+    const int columns = sqlite3_column_count(statement.get());
     QStringList names;
     for (int column = 0; column < columns; ++column)
-        names.append(columnName(statement, column));
-    while (hasData(statement)) {
+        names.append(columnName(statement.get(), column));
+    while (hasData(statement.get())) {
         Row row;
         for (int column = 0; column < columns; ++column)
-            row.insert(names.at(column), columnData(statement, column));
+            row.insert(names.at(column), columnData(statement.get(), column));
         rows.append(row);
     }
-    sqlite3_finalize(statement);
-    m_boundBytes.clear();
     return rows;
 }
 
 bool Sqlite::executeNonQuery(const QString& sql, const QVariantList& arguments)
 {
-    sqlite3_stmt* statement = nullptr;
-    if (!prepareSql(sql, &statement))
+    const Statement statement(*this, sql);
+    if (!statement.isPrepared())
         return false;
-    bindArguments(statement, arguments);
-    const bool done = executeStatament(statement);
-    sqlite3_finalize(statement);
-    m_boundBytes.clear();
-    return done;
+    bindArguments(statement.get(), arguments);
+    return executeStatament(statement.get());
 }
 
 bool Sqlite::executeNonQuery(const QString& sql, const QList<QVariantList>& argumentLists)
 {
-    sqlite3_stmt* statement = nullptr;
-    if (!prepareSql(sql, &statement))
+    const Statement statement(*this, sql);
+    if (!statement.isPrepared())
         return false;
-    bool done = true;
     for (const QVariantList& arguments : argumentLists) {
-        bindArguments(statement, arguments);
-        done = executeStatament(statement);
-        sqlite3_reset(statement);
+        bindArguments(statement.get(), arguments);
+        const bool done = executeStatament(statement.get());
+        sqlite3_reset(statement.get());
         m_boundBytes.clear();
         if (!done)
-            break;
+            return false;
     }
-    sqlite3_finalize(statement);
-    return done;
+    return true;
 }
 
 bool Sqlite::beginTransaction()

@@ -20,6 +20,40 @@ public:
     using Row = QVariantMap;
     using Rows = QList<Row>;
 
+    // How rows deleted through the connection are treated. Secure: the freed content is zeroed in
+    // the database, the connection holds the database alone until it closes, and on closing the
+    // rollback journal or write-ahead log, which still hold the old pages, is overwritten as
+    // SecureDelete does and removed once the database no longer needs it.
+    enum class Deletion
+    {
+        Ordinary,
+        Secure
+    };
+
+    // An exclusive (or deferred) transaction that rolls back when it goes, unless committed.
+    class Transaction
+    {
+    public:
+        enum class Kind
+        {
+            Exclusive,
+            Deferred
+        };
+        explicit Transaction(Sqlite& database, Kind kind = Kind::Exclusive);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+
+        // True from a successful begin until commit() or the rollback.
+        [[nodiscard]] bool isActive() const { return m_active; }
+        // False when the transaction was not active or the commit failed; it is rolled back then.
+        [[nodiscard]] bool commit();
+
+    private:
+        Sqlite& m_database;
+        bool m_active = false;
+    };
+
     // Closed, busy retry limit 1.
     Sqlite();
     // Opens `path` at once, busy retry limit 0; whether it opened shows in filePath().
@@ -34,8 +68,9 @@ public:
     [[nodiscard]] QString filePath() const { return m_filePath; }
 
     // Closes any open connection first.
-    [[nodiscard]] bool open(const QString& path);
+    [[nodiscard]] bool open(const QString& path, Deletion deletion = Deletion::Ordinary);
     void close();
+    [[nodiscard]] Deletion deletion() const { return m_deletion; }
 
     [[nodiscard]] int errorCode() const;
     [[nodiscard]] QString errorMessage() const;
@@ -63,11 +98,19 @@ public:
     [[nodiscard]] static QString createUuid();
 
 private:
+    class Statement;
+
     // Makes `call` until it answers something other than busy or the retries are used up.
     template <typename Call> int withBusyRetry(Call call);
     void bindArguments(sqlite3_stmt* statement, const QVariantList& arguments);
+    [[nodiscard]] bool isInTransaction() const;
+    // For Deletion::Secure, right after the open and right before the close.
+    void beginSecureDeletion();
+    void finishSecureDeletion();
+    [[nodiscard]] std::optional<QString> pragmaValue(const QString& sql);
 
     qint64 m_busyRetryTimeout = 1;
+    Deletion m_deletion = Deletion::Ordinary;
     QString m_filePath;
     sqlite3* m_db = nullptr;
     // Text bound to the current statement; kept until it is finalized.

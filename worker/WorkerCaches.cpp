@@ -1,9 +1,9 @@
 #include "WorkerAppDelegate.h"
 
 #include "common/Names.h"
+#include "platform/DirectoryListing.h"
 #include "platform/SystemRoot.h"
 #include "worker/BrowserFolders.h"
-#include "worker/DirectoryListing.h"
 #include "worker/SecureRemoval.h"
 
 #include <QFile>

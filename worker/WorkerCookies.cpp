@@ -3,6 +3,7 @@
 #include "common/Names.h"
 #include "platform/HttpCookieStorage.h"
 #include "worker/BrowserFolders.h"
+#include "worker/SecureRemoval.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerExtras.h"
 
@@ -155,7 +156,10 @@ void deleteFromDatabase(const QString& database, const QList<CookieRecord>& reco
     if (!isDatabaseFile(database))
         return;
     Sqlite sqlite;
-    if (!sqlite.open(database) || !sqlite.beginTransaction())
+    if (!sqlite.open(database, SecureRemoval::fromSettings().databaseDeletion()))
+        return;
+    Sqlite::Transaction transaction(sqlite);
+    if (!transaction.isActive())
         return;
     QList<QVariantList> keys;
     for (const CookieRecord& record : records) {
@@ -166,12 +170,8 @@ void deleteFromDatabase(const QString& database, const QList<CookieRecord>& reco
         key.append(asBoundInteger(record.row.value(table.idColumn)));
         keys.append(std::move(key));
     }
-    if (!sqlite.executeNonQuery(table.remove, keys)) {
-        (void)sqlite.rollback();
-        return;
-    }
-    if (!sqlite.commit())
-        (void)sqlite.rollback();
+    if (sqlite.executeNonQuery(table.remove, keys))
+        (void)transaction.commit();
 }
 
 // Site names as SQL text literals' contents, quotes doubled, joined for an IN list.
@@ -318,11 +318,13 @@ CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepLis
                        sites, inventory);
     }
     const CookieTable& table = cookieTable(browser);
+    // A log left by a browser that did not close cleanly is overwritten, not just dropped, on closing.
+    const Sqlite::Deletion deletion = SecureRemoval::fromSettings().databaseDeletion();
     for (const QString& database : cookieDatabases(browser)) {
         if (!isDatabaseFile(database))
             continue;
         Sqlite sqlite;
-        if (!sqlite.open(database))
+        if (!sqlite.open(database, deletion))
             continue;
         const auto rows = sqlite.executeQuery(table.select);
         for (const QVariantMap& row : rows.value_or(Sqlite::Rows())) {
@@ -377,13 +379,14 @@ void WorkerAppDelegate::deleteChromeChannelID(const QString& browser, const Keep
     const QString file = BrowserFolders::entry(browser, BrowserFolder::ChannelIdDatabase);
     const QString statement = QStringLiteral("DELETE FROM origin_bound_certs WHERE origin NOT IN ('%1');")
                                   .arg(quotedList(keep.sites));
+    const Sqlite::Deletion deletion = SecureRemoval::fromSettings().databaseDeletion();
     const auto profiles = profileMap(browser);
     for (auto it = profiles.keyBegin(); it != profiles.keyEnd(); ++it) {
         const QString database = BrowserFolders::appending(BrowserFolders::appending(support, *it), file);
         if (!isDatabaseFile(database))
             continue;
         Sqlite sqlite;
-        if (sqlite.open(database))
+        if (sqlite.open(database, deletion))
             (void)sqlite.executeQuery(statement);
     }
 }

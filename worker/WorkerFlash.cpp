@@ -1,8 +1,8 @@
 #include "WorkerAppDelegate.h"
 
 #include "common/Names.h"
+#include "platform/DirectoryListing.h"
 #include "worker/BrowserFolders.h"
-#include "worker/DirectoryListing.h"
 #include "worker/SecureRemoval.h"
 #include "worker/WorkerExtras.h"
 

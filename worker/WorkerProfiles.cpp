@@ -1,8 +1,8 @@
 #include "WorkerAppDelegate.h"
 
 #include "common/Names.h"
+#include "platform/DirectoryListing.h"
 #include "worker/BrowserFolders.h"
-#include "worker/DirectoryListing.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "WorkerAppDelegate.h"
 
+#include "platform/DirectoryListing.h"
 #include "worker/BrowserFolders.h"
-#include "worker/DirectoryListing.h"
 #include "worker/SecureRemoval.h"
 #include "worker/WorkerExtras.h"
 

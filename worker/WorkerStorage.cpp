@@ -1,8 +1,8 @@
 #include "WorkerAppDelegate.h"
 
 #include "common/Names.h"
+#include "platform/DirectoryListing.h"
 #include "worker/BrowserFolders.h"
-#include "worker/DirectoryListing.h"
 #include "worker/SecureRemoval.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerExtras.h"
@@ -85,18 +85,14 @@ bool deleteRows(Sqlite& database, const QString& statement, const QStringList& v
 // Runs the deletions on one connection in one transaction: all of them or none.
 bool deleteInTransaction(Sqlite& database, const QList<std::pair<QString, QStringList>>& deletions)
 {
-    if (!database.beginTransaction())
+    Sqlite::Transaction transaction(database);
+    if (!transaction.isActive())
         return false;
     for (const auto& [statement, values] : deletions) {
-        if (!deleteRows(database, statement, values)) {
-            (void)database.rollback();
+        if (!deleteRows(database, statement, values))
             return false;
-        }
     }
-    if (database.commit())
-        return true;
-    (void)database.rollback();
-    return false;
+    return transaction.commit();
 }
 
 QList<QByteArray> namesIn(const QString& folder)
@@ -114,7 +110,7 @@ void removeWebDatabases(const QString& folder, const QString& browser, const Kee
 {
     const QString index = BrowserFolders::appending(folder, QStringLiteral("Databases.db"));
     Sqlite database;
-    if (!isRegularFile(index) || !database.open(index))
+    if (!isRegularFile(index) || !database.open(index, removal.databaseDeletion()))
         return;
     const QStringList selected = WorkerAppDelegate::databaseArray(
         columnValues(database.executeQuery(QStringLiteral("SELECT origin FROM Databases;"))), keep);
@@ -153,11 +149,11 @@ void removeLocalStorage(const QString& folder, const QString& browser, const Kee
 }
 
 // Drops every origin of Safari's tracker that has no entry left in the local-storage folder.
-void pruneStorageTracker(const QString& folder)
+void pruneStorageTracker(const QString& folder, const SecureRemoval& removal)
 {
     const QString tracker = BrowserFolders::appending(folder, QStringLiteral("StorageTracker.db"));
     Sqlite database;
-    if (!isRegularFile(tracker) || !database.open(tracker))
+    if (!isRegularFile(tracker) || !database.open(tracker, removal.databaseDeletion()))
         return;
     QSet<QString> remaining;
     for (const QByteArray& name : namesIn(folder)) {
@@ -177,10 +173,11 @@ void pruneStorageTracker(const QString& folder)
                               {{QStringLiteral("DELETE FROM Origins WHERE origin IN (%1);"), gone}});
 }
 
-void removeMozillaStorage(const QString& path, const KeepList& keep, QStringList* removed)
+void removeMozillaStorage(const QString& path, const KeepList& keep, const SecureRemoval& removal,
+                          QStringList* removed)
 {
     Sqlite database;
-    if (!isRegularFile(path) || !database.open(path))
+    if (!isRegularFile(path) || !database.open(path, removal.databaseDeletion()))
         return;
     const QStringList selected = WorkerAppDelegate::mozillaLocalStorage(
         columnValues(database.executeQuery(QStringLiteral("SELECT scope FROM webappsstore2;"))), keep);
@@ -202,7 +199,7 @@ qint64 WorkerAppDelegate::removeNonFavLocalStorage(const QString& browser, const
         removeWebDatabases(BrowserFolders::path(browser, BrowserFolder::WebDatabases), browser, keep, removal,
                            &removed);
         removeLocalStorage(localStorage, browser, keep, removal, &removed);
-        pruneStorageTracker(localStorage);
+        pruneStorageTracker(localStorage, removal);
     } else if (browser == googleChrome || browser == chromium || browser == opera) {
         const QString base = BrowserFolders::path(browser, BrowserFolder::Support);
         const auto profiles = profileMap(browser);
@@ -216,11 +213,12 @@ qint64 WorkerAppDelegate::removeNonFavLocalStorage(const QString& browser, const
                                browser, keep, removal, &removed);
         }
     } else if (browser == camino) {
-        removeMozillaStorage(BrowserFolders::path(browser, BrowserFolder::MozillaStorage), keep, &removed);
+        removeMozillaStorage(BrowserFolders::path(browser, BrowserFolder::MozillaStorage), keep, removal,
+                             &removed);
     } else if (browser == firefox) {
         const QString file = BrowserFolders::entry(browser, BrowserFolder::MozillaStorage);
         for (const QString& profile : firefoxProfileFolders())
-            removeMozillaStorage(BrowserFolders::appending(profile, file), keep, &removed);
+            removeMozillaStorage(BrowserFolders::appending(profile, file), keep, removal, &removed);
     }
     return removed.size();
 }

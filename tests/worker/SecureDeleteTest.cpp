@@ -1,6 +1,6 @@
 #include "worker/SecureDelete.h"
 #include "Sandbox.h"
-#include "worker/DirectoryListing.h"
+#include "platform/DirectoryListing.h"
 #include "worker/SecureRemoval.h"
 
 #include <QDir>
@@ -8,9 +8,12 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <atomic>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -106,6 +109,42 @@ private Q_SLOTS:
         QVERIFY(!after.contains('\xFF'));
     }
 
+    // A file that another writer shrinks or extends while it is overwritten is not the file that
+    // was measured: the wipe fails (the caller leaves it) and never writes beyond its new end.
+    void fileThatChangesSizeMeanwhileFailsTheWipe_data()
+    {
+        QTest::addColumn<qint64>("newSize");
+        QTest::newRow("shrinks") << qint64(1000);
+        QTest::newRow("grows") << qint64(64 * 1024 * 1024 + 4096);
+    }
+
+    void fileThatChangesSizeMeanwhileFailsTheWipe()
+    {
+        QFETCH(qint64, newSize);
+        Sandbox sandbox;
+        const QString path = sandbox.homePath(QStringLiteral("changing"));
+        QVERIFY(write(path, QByteArray(64 * 1024 * 1024, 'x')));
+        const QByteArray file = QFile::encodeName(path);
+        std::atomic<bool> resized = false;
+        std::atomic<bool> finished = false;
+        // Resizes the file as soon as the first pass has begun.
+        std::thread writer([&] {
+            const int fd = open(file.constData(), O_RDWR | O_CLOEXEC);
+            char first = 'x';
+            while (fd >= 0 && pread(fd, &first, 1, 0) == 1 && first == 'x' && !finished) {
+            }
+            resized = fd >= 0 && !finished && ftruncate(fd, newSize) == 0;
+            if (fd >= 0)
+                close(fd);
+        });
+        const bool wiped = SecureDelete::wipe(path);
+        finished = true;
+        writer.join();
+        QVERIFY(resized);
+        QVERIFY(!wiped);
+        QCOMPARE(QFileInfo(path).size(), newSize);
+    }
+
     void folderTreeOverwrittenFoldersKept()
     {
         Sandbox sandbox;
@@ -158,7 +197,7 @@ private Q_SLOTS:
         QCOMPARE(contentsOf(shared), QByteArray("two names"));
 
         // Removal takes the links themselves, never what they point to.
-        QVERIFY(SecureRemoval(true).remove(tree));
+        QCOMPARE(SecureRemoval(true).remove(tree), FileResult::Done);
         QVERIFY(!QFileInfo::exists(tree));
         QCOMPARE(contentsOf(outside), QByteArray("keep me"));
         QCOMPARE(contentsOf(outsideFolder + QStringLiteral("/inner")), QByteArray("keep me too"));
@@ -174,7 +213,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(outsideFolder, sandbox.homePath(QStringLiteral("Library/Caches"))));
         const QString target = sandbox.homePath(QStringLiteral("Library/Caches/Cache"));
         QVERIFY(!SecureDelete::wipe(target));
-        QVERIFY(!SecureRemoval(false).remove(target));
+        QCOMPARE(SecureRemoval(false).remove(target), FileResult::Refused);
         QCOMPARE(contentsOf(outsideFolder + QStringLiteral("/Cache/file")), QByteArray("keep"));
     }
 
@@ -227,12 +266,12 @@ private Q_SLOTS:
         Sandbox sandbox;
         const QString file = sandbox.homePath(QStringLiteral("plain"));
         QVERIFY(write(file, "x"));
-        QVERIFY(SecureRemoval(false).remove(file));
+        QCOMPARE(SecureRemoval(false).remove(file), FileResult::Done);
         QVERIFY(!QFileInfo::exists(file));
-        QVERIFY(SecureRemoval(true).remove(file)); // nothing there: nothing left
+        QCOMPARE(SecureRemoval(true).remove(file), FileResult::NothingThere);
         const QString tree = sandbox.homePath(QStringLiteral("tree"));
         QVERIFY(write(tree + QStringLiteral("/a/b/c"), "deep"));
-        QVERIFY(SecureRemoval(true).remove(tree));
+        QCOMPARE(SecureRemoval(true).remove(tree), FileResult::Done);
         QVERIFY(!QFileInfo::exists(tree));
     }
 };

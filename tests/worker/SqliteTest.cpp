@@ -1,11 +1,85 @@
 #include "worker/Sqlite.h"
 #include "Sandbox.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <QUuid>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Rows each holding a marker of its own: "marker-<n>-" followed by filler.
+bool writeMarkedRows(const QString& path, const QString& journalMode, int count)
+{
+    Sqlite sqlite;
+    if (!sqlite.open(path) ||
+        !sqlite.executeQuery(QStringLiteral("PRAGMA journal_mode=%1;").arg(journalMode)) ||
+        !sqlite.executeNonQuery(QStringLiteral("CREATE TABLE t(id INTEGER PRIMARY KEY, value TEXT);")))
+        return false;
+    Sqlite::Transaction transaction(sqlite);
+    for (int i = 0; i < count; ++i) {
+        const QString value = QStringLiteral("marker-%1-").arg(i) + QString(200, QLatin1Char('v'));
+        if (!sqlite.executeNonQuery(QStringLiteral("INSERT INTO t(id, value) VALUES(?, ?);"), {i, value}))
+            return false;
+    }
+    return transaction.commit();
+}
+
+qsizetype rowCount(const QString& path)
+{
+    Sqlite sqlite;
+    if (!sqlite.open(path))
+        return -1;
+    const auto rows = sqlite.executeQuery(QStringLiteral("SELECT id FROM t;"));
+    return rows ? rows->size() : -1;
+}
+
+QString pragma(const QString& path, const QString& name)
+{
+    Sqlite sqlite;
+    if (!sqlite.open(path))
+        return QString();
+    const auto rows = sqlite.executeQuery(QStringLiteral("PRAGMA %1;").arg(name));
+    return rows && !rows->isEmpty() ? rows->first().first().toString() : QString();
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A small tmpfs of its own, unmounted when the object goes.
+class SmallFileSystem
+{
+public:
+    SmallFileSystem(const QString& folder, const char* size) : m_folder(QFile::encodeName(folder))
+    {
+        QDir().mkpath(folder);
+        const QByteArray options = QByteArray("size=") + size;
+        m_mounted = mount("tmpfs", m_folder.constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    ~SmallFileSystem()
+    {
+        if (m_mounted)
+            umount2(m_folder.constData(), MNT_DETACH);
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+
+    [[nodiscard]] bool isMounted() const { return m_mounted; }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+};
+
+} // namespace
 
 class SqliteTest : public QObject
 {
@@ -142,6 +216,117 @@ private Q_SLOTS:
         const auto rows = sqlite.executeQuery(QStringLiteral("SELECT host FROM t;"));
         QCOMPARE(rows->size(), 1);
         QCOMPARE(rows->first().value(QStringLiteral("host")).toString(), QStringLiteral("x"));
+    }
+
+    void transactionGuardRollsBackUnlessCommitted()
+    {
+        Sandbox sandbox;
+        const QString path = sandbox.homePath(QStringLiteral("guard.sqlite"));
+        QVERIFY(writeMarkedRows(path, QStringLiteral("delete"), 3));
+        Sqlite sqlite;
+        QVERIFY(sqlite.open(path));
+        {
+            Sqlite::Transaction transaction(sqlite);
+            QVERIFY(transaction.isActive());
+            QVERIFY(sqlite.executeNonQuery(QStringLiteral("DELETE FROM t;")));
+            // A second transaction cannot begin inside the first.
+            Sqlite::Transaction nested(sqlite, Sqlite::Transaction::Kind::Deferred);
+            QVERIFY(!nested.isActive());
+            QVERIFY(!nested.commit());
+        }
+        QCOMPARE(rowCount(path), 3);
+        {
+            Sqlite::Transaction transaction(sqlite);
+            QVERIFY(sqlite.executeNonQuery(QStringLiteral("DELETE FROM t WHERE id = 1;")));
+            QVERIFY(transaction.commit());
+            QVERIFY(!transaction.isActive());
+        }
+        QCOMPARE(rowCount(path), 2);
+    }
+
+    void secureDeletionLeavesNeitherJournalNorLog_data()
+    {
+        QTest::addColumn<QString>("journalMode");
+        QTest::newRow("rollback journal") << QStringLiteral("delete");
+        QTest::newRow("write-ahead log") << QStringLiteral("wal");
+    }
+
+    void secureDeletionLeavesNeitherJournalNorLog()
+    {
+        QFETCH(QString, journalMode);
+        Sandbox sandbox;
+        const QString path = sandbox.homePath(QStringLiteral("cookies.sqlite"));
+        QVERIFY(writeMarkedRows(path, journalMode, 200));
+        {
+            Sqlite sqlite;
+            QVERIFY(sqlite.open(path, Sqlite::Deletion::Secure));
+            QCOMPARE(sqlite.deletion(), Sqlite::Deletion::Secure);
+            Sqlite::Transaction transaction(sqlite);
+            QVERIFY(sqlite.executeNonQuery(QStringLiteral("DELETE FROM t WHERE id % 2 = 0;")));
+            QVERIFY(transaction.commit());
+            // Held alone until the close.
+            Sqlite other;
+            QVERIFY(other.open(path));
+            QVERIFY(!other.executeQuery(QStringLiteral("SELECT id FROM t;")));
+        }
+        QVERIFY(!QFileInfo::exists(path + QStringLiteral("-journal")));
+        QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")));
+        const QByteArray bytes = bytesOf(path);
+        for (int i = 0; i < 200; ++i) {
+            const QByteArray marker = QStringLiteral("marker-%1-").arg(i).toUtf8();
+            QVERIFY2(bytes.contains(marker) == (i % 2 == 1), marker.constData());
+        }
+        QCOMPARE(rowCount(path), 100);
+        QCOMPARE(pragma(path, QStringLiteral("integrity_check")), QStringLiteral("ok"));
+        // The browser's own journal mode is what its next connection finds.
+        QCOMPARE(pragma(path, QStringLiteral("journal_mode")), journalMode);
+    }
+
+    void secureDeletionTouchesNoFolderInPlaceOfTheJournal()
+    {
+        Sandbox sandbox;
+        const QString path = sandbox.homePath(QStringLiteral("cookies.sqlite"));
+        QVERIFY(writeMarkedRows(path, QStringLiteral("delete"), 5));
+        QVERIFY(sandbox.writeFile(QStringLiteral("cookies.sqlite-journal/inside"), "keep"));
+        {
+            Sqlite sqlite;
+            QVERIFY(sqlite.open(path, Sqlite::Deletion::Secure));
+            Sqlite::Transaction transaction(sqlite);
+            (void)sqlite.executeNonQuery(QStringLiteral("DELETE FROM t;"));
+        }
+        QCOMPARE(bytesOf(path + QStringLiteral("-journal/inside")), QByteArray("keep"));
+        // SQLite reads nothing while a folder stands where its journal goes.
+        QVERIFY(QDir(path + QStringLiteral("-journal")).removeRecursively());
+        QCOMPARE(rowCount(path), 5);
+    }
+
+    void fullDiskRollsBackAndLosesNothing()
+    {
+        if (geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        Sandbox sandbox;
+        const QString folder = sandbox.homePath(QStringLiteral("small"));
+        SmallFileSystem small(folder, "400k");
+        if (!small.isMounted())
+            QSKIP("no tmpfs can be mounted here");
+        const QString path = folder + QStringLiteral("/cookies.sqlite");
+        QVERIFY(writeMarkedRows(path, QStringLiteral("delete"), 500));
+        // Fill what is left, so that the journal finds no room.
+        QFile filler(folder + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray chunk(4096, 'f');
+        while (filler.write(chunk) == chunk.size() && filler.flush()) {
+        }
+        filler.close();
+        {
+            Sqlite sqlite;
+            QVERIFY(sqlite.open(path, Sqlite::Deletion::Secure));
+            Sqlite::Transaction transaction(sqlite);
+            QVERIFY(transaction.isActive());
+            QVERIFY(!sqlite.executeNonQuery(QStringLiteral("DELETE FROM t;")));
+        }
+        QCOMPARE(rowCount(path), 500);
+        QCOMPARE(pragma(path, QStringLiteral("integrity_check")), QStringLiteral("ok"));
     }
 
     void classOperations()

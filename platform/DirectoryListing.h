@@ -1,6 +1,6 @@
 #pragma once
 
-#include "worker/FileDescriptor.h"
+#include "platform/FileDescriptor.h"
 
 #include <QByteArray>
 #include <QList>
@@ -37,13 +37,23 @@ namespace DirectoryListing {
 
 // Opens a folder without following a link anywhere below its anchor: the home folder, the system
 // root or "/" (the anchor itself may be a link, as a home folder often is). A path holding ".."
-// below the anchor, or a link in place of a folder, does not open.
+// below the anchor, or a link in place of a folder, does not open (Refused); the descriptor's
+// result() tells that from a missing folder (NothingThere) and a failure.
 [[nodiscard]] FileDescriptor openFolder(const QByteArray& path);
 // The folder at `relativePath` (one or more components) inside the open folder `folderFd`,
 // following no link on the way.
 [[nodiscard]] FileDescriptor openFolderAt(int folderFd, const QByteArray& relativePath);
 // Opens the folder that holds `path`'s last component as openFolder does; `leaf` gets that component.
 [[nodiscard]] FileDescriptor openParent(const QByteArray& path, QByteArray* leaf);
+
+// The item itself in an open folder (a link is a link): Done with its type, or why it is not
+// reachable (NothingThere, Refused for a link on the way, Failed).
+struct ItemLookup
+{
+    FileResult result;
+    DirectoryEntry::Type type;
+};
+[[nodiscard]] ItemLookup lookupAt(int folderFd, const QByteArray& name);
 
 // The type of the item itself at `path` (a link is a link); nullopt when nothing is reachable there.
 [[nodiscard]] std::optional<DirectoryEntry::Type> typeOf(const QByteArray& path);

@@ -1,6 +1,7 @@
-#include "DirectoryListing.h"
+#include "platform/DirectoryListing.h"
 
 #include "platform/SystemRoot.h"
+#include "platform/linux/SystemErrors.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,27 +127,28 @@ FileDescriptor openFolderAt(int folderFd, const QByteArray& relativePath)
     FileDescriptor folder;
     int current = folderFd;
     for (qsizetype i = 0; i < components.size(); ++i) {
-        if (components.at(i) == "..") {
-            errno = EACCES;
-            return FileDescriptor();
-        }
+        if (components.at(i) == "..")
+            return FileDescriptor(FileResult::Refused);
         // Folders on the way need only be passable; the last one is listed.
         const int access = i + 1 < components.size() ? O_PATH : O_RDONLY;
         folder = FileDescriptor(
             openat(current, components.at(i).constData(), access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!folder.isOpen())
-            return folder;
+            return FileDescriptor(resultOfError(errno));
         current = folder.get();
     }
-    if (!folder.isOpen()) // an empty relative path: the folder itself
+    if (!folder.isOpen()) { // an empty relative path: the folder itself
         folder = FileDescriptor(fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+        if (!folder.isOpen())
+            return FileDescriptor(resultOfError(errno));
+    }
     return folder;
 }
 
 FileDescriptor openFolder(const QByteArray& path)
 {
     if (!path.startsWith('/'))
-        return FileDescriptor();
+        return FileDescriptor(FileResult::Refused);
     const QByteArray anchor = anchorOf(path);
     const QByteArray below = path.mid(anchor.size());
     const QList<QByteArray> components = below.split('/');
@@ -156,7 +158,7 @@ FileDescriptor openFolder(const QByteArray& path)
     const FileDescriptor base(
         open(anchor.constData(), (isAnchor ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC));
     if (!base.isOpen())
-        return FileDescriptor();
+        return FileDescriptor(resultOfError(errno));
     return openFolderAt(base.get(), below);
 }
 
@@ -167,19 +169,27 @@ FileDescriptor openParent(const QByteArray& path, QByteArray* leaf)
         trimmed.chop(1);
     const qsizetype slash = trimmed.lastIndexOf('/');
     if (slash < 0)
-        return FileDescriptor();
+        return FileDescriptor(FileResult::Refused);
     *leaf = trimmed.mid(slash + 1);
     if (leaf->isEmpty() || *leaf == "." || *leaf == "..")
-        return FileDescriptor();
+        return FileDescriptor(FileResult::Refused);
     return openFolder(slash == 0 ? QByteArray("/") : trimmed.left(slash));
+}
+
+ItemLookup lookupAt(int folderFd, const QByteArray& name)
+{
+    struct stat info;
+    if (fstatat(folderFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return {resultOfError(errno), DirectoryEntry::Type::Other};
+    return {FileResult::Done, typeFromMode(info.st_mode)};
 }
 
 std::optional<DirectoryEntry::Type> typeAt(int folderFd, const QByteArray& name)
 {
-    struct stat info;
-    if (fstatat(folderFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    const ItemLookup lookup = lookupAt(folderFd, name);
+    if (lookup.result != FileResult::Done)
         return std::nullopt;
-    return typeFromMode(info.st_mode);
+    return lookup.type;
 }
 
 std::optional<DirectoryEntry::Type> typeOf(const QByteArray& path)

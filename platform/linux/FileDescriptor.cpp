@@ -1,4 +1,4 @@
-#include "FileDescriptor.h"
+#include "platform/FileDescriptor.h"
 
 #include <unistd.h>
 #include <utility>
@@ -8,13 +8,17 @@ FileDescriptor::~FileDescriptor()
     close();
 }
 
-FileDescriptor::FileDescriptor(FileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+FileDescriptor::FileDescriptor(FileDescriptor&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_result(other.m_result)
+{
+}
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
 {
     if (this != &other) {
         close();
         m_fd = std::exchange(other.m_fd, -1);
+        m_result = other.m_result;
     }
     return *this;
 }
