@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QSet>
 
+#include <algorithm>
 #include <array>
 #include <sys/stat.h>
 

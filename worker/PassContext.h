@@ -28,6 +28,6 @@ struct PassContext
 
     // The profile folders, free or in use, of every location.
     [[nodiscard]] QList<BrowserProfile> everyProfile() const;
-    // `relative` inside each free profile where it is a regular file reached through no link.
+    // The file of this row inside each free profile, where it is a regular file reached through no link.
     [[nodiscard]] QStringList filesInProfiles(BrowserFolder file) const;
 };
