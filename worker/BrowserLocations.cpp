@@ -62,7 +62,7 @@ constexpr std::array rows{
     Row{opera, Layout::SingleProfile,
         QLatin1StringView{"~/Library/Application Support/com.operasoftware.Opera"},
         QLatin1StringView{"~/Library/Caches/com.operasoftware.Opera"}},
-    Row{opera, Layout::SingleProfile, QLatin1StringView{"~/.config/opera"},
+    Row{opera, Layout::LocalStateOrSingleProfile, QLatin1StringView{"~/.config/opera"},
         QLatin1StringView{"~/.cache/opera"}},
 
     Row{camino, Layout::SingleProfile, QLatin1StringView{"~/Library/Application Support/Camino"},
@@ -248,10 +248,13 @@ QList<BrowserProfile> profiles(const BrowserLocation& location)
     case ProfileLayout::SingleProfile:
         folders.append({QString(), location.folder});
         break;
-    case ProfileLayout::LocalState: {
+    case ProfileLayout::LocalState:
+    case ProfileLayout::LocalStateOrSingleProfile: {
         const auto map = localStateProfiles(location.folder);
         for (auto it = map.keyBegin(); it != map.keyEnd(); ++it)
             folders.append({*it, BrowserFolders::appending(location.folder, *it)});
+        if (folders.isEmpty() && location.layout == ProfileLayout::LocalStateOrSingleProfile)
+            folders.append({QString(), location.folder});
         break;
     }
     case ProfileLayout::EveryFolder: {

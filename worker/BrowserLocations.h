@@ -21,8 +21,11 @@ enum class ProfileLayout
 {
     LocalState,    // the sub-folders that "Local State" names
     SingleProfile, // the location's folder itself
-    EveryFolder,   // every sub-folder (links and plain files are no profiles)
-    ProfilesIni,   // the folders that "profiles.ini" lists
+    // The sub-folders that "Local State" names, or the folder itself when it names none: Opera
+    // kept its one profile in its folder and now keeps it in "Default".
+    LocalStateOrSingleProfile,
+    EveryFolder, // every sub-folder (links and plain files are no profiles)
+    ProfilesIni, // the folders that "profiles.ini" lists
 };
 
 // One place where a browser keeps its data: the layout of the system the suite was first written

@@ -494,6 +494,22 @@ private Q_SLOTS:
             PassContext::forBrowser(QStringLiteral("Chromium"), SecureRemoval(false)).locations.isEmpty());
     }
 
+    void operaKeepsItsProfileInDefaultOrInItsFolder()
+    {
+        Sandbox sandbox;
+        QVERIFY(QDir().mkpath(sandbox.homePath(".config/opera")));
+        const auto folders = [] {
+            QStringList found;
+            for (const BrowserProfile& profile :
+                 PassContext::forBrowser(QStringLiteral("Opera"), SecureRemoval(false)).profiles)
+                found.append(profile.folder);
+            return found;
+        };
+        QCOMPARE(folders(), QStringList{sandbox.homePath(".config/opera")});
+        QVERIFY(writeLocalState(sandbox, ".config/opera", {QStringLiteral("Default")}));
+        QCOMPARE(folders(), QStringList{sandbox.homePath(".config/opera/Default")});
+    }
+
     void xdgFoldersCountOnlyInsideTheHome()
     {
         Sandbox sandbox;
