@@ -90,10 +90,15 @@ void DaemonAppDelegate::watchApplicationsFolder()
 {
     if (m_applicationstream)
         return;
-    // Applications are installed as bundles in "/Applications" and as desktop entries.
-    const QStringList paths{QDir::cleanPath(SystemRoot::path(QStringLiteral("/Applications"))),
-                            QDir::cleanPath(SystemRoot::path(QStringLiteral("/usr/share/applications"))),
-                            QDir::homePath() + QStringLiteral("/.local/share/applications")};
+    // Applications are installed as bundles in "/Applications" and as desktop entries, those of
+    // Snap and Flatpak (system-wide or for the user alone) in folders of their own.
+    const QStringList paths{
+        QDir::cleanPath(SystemRoot::path(QStringLiteral("/Applications"))),
+        QDir::cleanPath(SystemRoot::path(QStringLiteral("/usr/share/applications"))),
+        QDir::cleanPath(SystemRoot::path(QStringLiteral("/var/lib/snapd/desktop/applications"))),
+        QDir::cleanPath(SystemRoot::path(QStringLiteral("/var/lib/flatpak/exports/share/applications"))),
+        QDir::homePath() + QStringLiteral("/.local/share/applications"),
+        QDir::homePath() + QStringLiteral("/.local/share/flatpak/exports/share/applications")};
     // Without a stream the list is still written once at start.
     set_applicationstream(FileEventStream::create(applicationStreamCallback, paths));
     if (!m_applicationstream)

@@ -19,31 +19,36 @@ using namespace Names::Browsers;
 constexpr QLatin1StringView anyBrowser{""};
 
 constexpr std::array rows{
-    // Profiles
-    Row{googleChrome, BrowserFolder::Support,
-        QLatin1StringView{"~/Library/Application Support/Google/Chrome"}},
-    Row{chromium, BrowserFolder::Support, QLatin1StringView{"~/Library/Application Support/Chromium"}},
-    Row{opera, BrowserFolder::Support,
-        QLatin1StringView{"~/Library/Application Support/com.operasoftware.Opera"}},
-    Row{camino, BrowserFolder::Support, QLatin1StringView{"~/Library/Application Support/Camino"}},
-    Row{googleChrome, BrowserFolder::LocalState,
-        QLatin1StringView{"~/Library/Application Support/Google/Chrome/Local State"}},
-    Row{chromium, BrowserFolder::LocalState,
-        QLatin1StringView{"~/Library/Application Support/Chromium/Local State"}},
-    Row{firefox, BrowserFolder::FirefoxProfiles,
-        QLatin1StringView{"~/Library/Application Support/Firefox/Profiles/"}},
+    // Locks of a running browser
+    Row{googleChrome, BrowserFolder::SingletonLock, QLatin1StringView{"SingletonLock"}},
+    Row{chromium, BrowserFolder::SingletonLock, QLatin1StringView{"SingletonLock"}},
+    Row{opera, BrowserFolder::SingletonLock, QLatin1StringView{"SingletonLock"}},
+    Row{googleChrome, BrowserFolder::LocalStorageLock, QLatin1StringView{"Local Storage/leveldb/LOCK"}},
+    Row{chromium, BrowserFolder::LocalStorageLock, QLatin1StringView{"Local Storage/leveldb/LOCK"}},
+    Row{opera, BrowserFolder::LocalStorageLock, QLatin1StringView{"Local Storage/leveldb/LOCK"}},
+    Row{firefox, BrowserFolder::ParentLock, QLatin1StringView{".parentlock"}},
 
     // Favourites and cookies
     Row{googleChrome, BrowserFolder::CookieDatabase, QLatin1StringView{"Cookies"}},
     Row{chromium, BrowserFolder::CookieDatabase, QLatin1StringView{"Cookies"}},
     Row{opera, BrowserFolder::CookieDatabase, QLatin1StringView{"Cookies"}},
     Row{firefox, BrowserFolder::CookieDatabase, QLatin1StringView{"cookies.sqlite"}},
-    Row{camino, BrowserFolder::CookieDatabase,
-        QLatin1StringView{"~/Library/Application Support/Camino/cookies.sqlite"}},
+    Row{camino, BrowserFolder::CookieDatabase, QLatin1StringView{"cookies.sqlite"}},
+    Row{googleChrome, BrowserFolder::NetworkCookieDatabase, QLatin1StringView{"Network/Cookies"}},
+    Row{chromium, BrowserFolder::NetworkCookieDatabase, QLatin1StringView{"Network/Cookies"}},
+    Row{opera, BrowserFolder::NetworkCookieDatabase, QLatin1StringView{"Network/Cookies"}},
     Row{googleChrome, BrowserFolder::ChannelIdDatabase, QLatin1StringView{"Origin Bound Certs"}},
     Row{chromium, BrowserFolder::ChannelIdDatabase, QLatin1StringView{"Origin Bound Certs"}},
     Row{opera, BrowserFolder::ChannelIdDatabase, QLatin1StringView{"Origin Bound Certs"}},
     Row{firefox, BrowserFolder::SavedLogins, QLatin1StringView{"signons.sqlite"}},
+    Row{firefox, BrowserFolder::SavedLoginsJson, QLatin1StringView{"logins.json"}},
+    Row{firefox, BrowserFolder::SavedLoginsMirror, QLatin1StringView{"logins.db"}},
+    Row{googleChrome, BrowserFolder::LoginData, QLatin1StringView{"Login Data"}},
+    Row{chromium, BrowserFolder::LoginData, QLatin1StringView{"Login Data"}},
+    Row{opera, BrowserFolder::LoginData, QLatin1StringView{"Login Data"}},
+    Row{googleChrome, BrowserFolder::AccountLoginData, QLatin1StringView{"Login Data For Account"}},
+    Row{chromium, BrowserFolder::AccountLoginData, QLatin1StringView{"Login Data For Account"}},
+    Row{opera, BrowserFolder::AccountLoginData, QLatin1StringView{"Login Data For Account"}},
     Row{safari, BrowserFolder::CookieFile, QLatin1StringView{"~/Library/Cookies/Cookies.binarycookies"}},
 
     // Web storage and databases
@@ -55,8 +60,7 @@ constexpr std::array rows{
     Row{googleChrome, BrowserFolder::LocalStorage, QLatin1StringView{"Local Storage"}},
     Row{chromium, BrowserFolder::LocalStorage, QLatin1StringView{"Local Storage"}},
     Row{opera, BrowserFolder::LocalStorage, QLatin1StringView{"Local Storage"}},
-    Row{camino, BrowserFolder::MozillaStorage,
-        QLatin1StringView{"~/Library/Application Support/Camino/webappsstore.sqlite"}},
+    Row{camino, BrowserFolder::MozillaStorage, QLatin1StringView{"webappsstore.sqlite"}},
     Row{firefox, BrowserFolder::MozillaStorage, QLatin1StringView{"webappsstore.sqlite"}},
 
     // Flash and Silverlight
@@ -90,14 +94,11 @@ constexpr std::array rows{
     Row{safari, BrowserFolder::CookiesPropertyList, QLatin1StringView{"~/Library/Cookies/Cookies.plist"}},
     Row{safari, BrowserFolder::HstsPropertyList, QLatin1StringView{"~/Library/Cookies/HSTS.plist"}},
     Row{safari, BrowserFolder::TemporaryFolders, QLatin1StringView{"/private/var/folders/"}},
-    Row{firefox, BrowserFolder::FirefoxCaches, QLatin1StringView{"~/Library/Caches/Firefox/Profiles/"}},
-    Row{googleChrome, BrowserFolder::CacheBase, QLatin1StringView{"~/Library/Caches/Google/Chrome"}},
-    Row{chromium, BrowserFolder::CacheBase, QLatin1StringView{"~/Library/Caches/Chromium"}},
-    Row{opera, BrowserFolder::CacheBase, QLatin1StringView{"~/Library/Caches/com.operasoftware.Opera"}},
     Row{anyBrowser, BrowserFolder::PepperFlashCache,
         QLatin1StringView{"Pepper Data/Shockwave Flash/CacheWritableAdobeRoot"}},
     Row{anyBrowser, BrowserFolder::ApplicationCache, QLatin1StringView{"Application Cache"}},
     Row{anyBrowser, BrowserFolder::GpuCache, QLatin1StringView{"GPUCache"}},
+    Row{opera, BrowserFolder::ProfileGpuCache, QLatin1StringView{"GPUCache"}},
 };
 
 } // namespace

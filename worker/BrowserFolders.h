@@ -2,26 +2,32 @@
 
 #include <QString>
 
-// Every folder and file of the browsers that the worker visits, kept in one table so that a further
-// browser layout is added in one place. A row's path either starts with "~" (the home folder) or is
-// relative to a profile folder of that browser.
+// Every folder and file of the browsers that the worker visits inside and outside their profiles,
+// kept in one table so that a further file is added in one place. A row's path either starts with
+// "~" (the home folder) or is relative to a profile folder of that browser. Where the browsers' own
+// folders and profiles are is the table of BrowserLocations.
 enum class BrowserFolder
 {
-    // Profiles
-    Support,         // the browser's own folder; Chrome-family profiles are its sub-folders
-    LocalState,      // the Chrome-family list of profiles
-    FirefoxProfiles, // every sub-folder is a Firefox profile
+    // Locks of a running browser
+    SingletonLock,    // in the Chrome family's user-data folder
+    LocalStorageLock, // per Chrome-family profile folder
+    ParentLock,       // per Firefox profile folder
 
     // Favourites and cookies
-    CookieDatabase,    // per profile folder; Camino's is a full path
-    ChannelIdDatabase, // per profile folder: the Chrome family's channel-ID certificates
-    SavedLogins,       // per Firefox profile folder
-    CookieFile,        // Safari's binary cookie file
+    CookieDatabase,        // per profile folder
+    NetworkCookieDatabase, // per Chrome-family profile folder, where newer versions move "Cookies"
+    ChannelIdDatabase,     // per profile folder: the Chrome family's channel-ID certificates
+    SavedLogins,           // per Firefox profile folder: "signons.sqlite"
+    SavedLoginsJson,       // per Firefox profile folder: "logins.json"
+    SavedLoginsMirror,     // per Firefox profile folder: "logins.db"
+    LoginData,             // per Chrome-family profile folder
+    AccountLoginData,      // per Chrome-family profile folder: logins kept with the user's account
+    CookieFile,            // Safari's binary cookie file
 
     // Web storage and databases
     WebDatabases, // index "Databases.db" and one folder per origin; per profile folder for the Chrome family
     LocalStorage, // one file per origin; per profile folder for the Chrome family
-    MozillaStorage, // "webappsstore.sqlite"; per Firefox profile folder, Camino's is a full path
+    MozillaStorage, // "webappsstore.sqlite"; per profile folder of the Mozilla family
 
     // Flash and Silverlight
     FlashSharedObjects,   // folders of arbitrary names, each with one entry per site
@@ -41,11 +47,10 @@ enum class BrowserFolder
     CookiesPropertyList,
     HstsPropertyList,
     TemporaryFolders, // absolute: goes through the system root
-    FirefoxCaches,    // one folder per Firefox profile
-    CacheBase,        // the Chrome family's and Opera's caches; one sub-folder per profile
     PepperFlashCache, // per profile folder
     ApplicationCache, // per profile folder
-    GpuCache,         // relative to Opera's folder and to ApplicationCache
+    GpuCache,         // relative to ApplicationCache
+    ProfileGpuCache,  // per profile folder of the browsers that keep it there (Opera)
 };
 
 namespace BrowserFolders {

@@ -35,21 +35,29 @@ QString WorkerAppDelegate::startupCheck() const
 void WorkerAppDelegate::clearData(const QString& browser)
 {
     auto& defaults = UserDefaults::standardUserDefaults();
-    KeepList keep;
+    PassContext context = PassContext::forBrowser(browser, SecureRemoval::fromSettings());
     if (!defaults.boolForKey(Names::Keys::removeAll)) {
-        const auto favourites = browser == Names::Browsers::firefox ? getFirefoxSmartFavouritesArray()
-                                                                    : getSmartFavouritesArray();
-        if (favourites)
-            keep.sites.append(*favourites);
-        else
-            keep.keepsEverySite = true;
+        // Firefox's favourites are its own saved logins; every other browser's are the password
+        // store's, together with the logins the browser keeps itself.
+        const bool isFirefox = browser == Names::Browsers::firefox;
+        const auto stored = isFirefox ? std::optional<QStringList>(QStringList()) : getSmartFavouritesArray();
+        const auto saved = savedLoginFavourites(context);
+        if (stored && saved) {
+            context.keep.sites.append(*stored);
+            for (const QString& site : *saved) {
+                if (!context.keep.sites.contains(site))
+                    context.keep.sites.append(site);
+            }
+        } else {
+            context.keep.keepsEverySite = true;
+        }
     }
 
-    const QList<qint64> cookieCounts = removeCookies(browser, keep);
-    const qint64 databases = removeNonFavLocalStorage(browser, keep);
-    const qint64 flash = removeFlash(browser, keep);
-    const qint64 silverlight = removeSilverlight(keep);
-    removeBrowserCache(browser);
+    const QList<qint64> cookieCounts = removeCookies(context);
+    const qint64 databases = removeNonFavLocalStorage(context);
+    const qint64 flash = removeFlash(context);
+    const qint64 silverlight = removeSilverlight(context.keep);
+    removeBrowserCache(context);
 
     if (defaults.boolForKey(Names::Keys::displayNotifications)) {
         displayNotificationWithTitle(QStringLiteral("Veltrane"),

@@ -4,9 +4,12 @@
 #include "platform/DirectoryListing.h"
 #include "platform/SystemRoot.h"
 #include "worker/BrowserFolders.h"
+#include "worker/BrowserLocations.h"
 #include "worker/SecureRemoval.h"
 
 #include <QFile>
+#include <QHash>
+#include <QSet>
 
 namespace {
 
@@ -67,19 +70,26 @@ void walkTemporaryFolders(const SecureRemoval& removal, int folderFd, int level)
 
 void WorkerAppDelegate::removeBrowserCache(const QString& browser)
 {
-    const SecureRemoval removal = SecureRemoval::fromSettings();
+    removeBrowserCache(PassContext::forBrowser(browser, KeepList()));
+}
+
+void WorkerAppDelegate::removeBrowserCache(const PassContext& context)
+{
+    const QString& browser = context.browser;
+    const SecureRemoval& removal = context.removal;
+    const auto family = BrowserLocations::familyOf(browser);
     if (browser == safari) {
         removeFolderRow(removal, browser, BrowserFolder::SafariCacheDatabase);
         removeFolderRow(removal, browser, BrowserFolder::SafariCachedData);
         clearExtraCache();
         clearExtraCookieCache();
-    } else if (browser == opera || browser == googleChrome || browser == chromium) {
-        clearChromeCache(browser);
+    } else if (family == BrowserFamily::Chrome) {
+        clearChromeCache(context);
     } else if (browser == camino) {
         removeFolderRow(removal, browser, BrowserFolder::CaminoCache);
         removeFolderRow(removal, browser, BrowserFolder::CaminoMetadata);
-    } else if (browser == firefox) {
-        clearFireFoxCache();
+    } else if (family == BrowserFamily::Mozilla) {
+        clearFireFoxCache(context);
     }
     removeFolderRow(removal, QString(), BrowserFolder::FlashAssetCache);
     removeFolderRow(removal, QString(), BrowserFolder::QuickTimeDownloads);
@@ -104,39 +114,68 @@ void WorkerAppDelegate::clearExtraCookieCache()
 
 void WorkerAppDelegate::clearFireFoxCache()
 {
-    const SecureRemoval removal = SecureRemoval::fromSettings();
-    const FileDescriptor profiles = DirectoryListing::openFolder(
-        QFile::encodeName(BrowserFolders::path(QString(firefox), BrowserFolder::FirefoxCaches)));
-    if (!profiles.isOpen())
-        return;
-    const auto entries = DirectoryListing::list(profiles.get());
-    for (const DirectoryEntry& entry : entries.value_or(QList<DirectoryEntry>())) {
-        if (entry.type != DirectoryEntry::Type::Directory)
+    clearFireFoxCache(PassContext::forBrowser(QString(firefox), KeepList()));
+}
+
+void WorkerAppDelegate::clearFireFoxCache(const PassContext& context)
+{
+    // Caches sit in one folder per profile name below each location's cache folder; locations may
+    // share that folder. A profile in use keeps its caches, whichever location it belongs to.
+    QList<std::pair<QString, QList<QByteArray>>> cacheFolders;
+    QHash<QString, QSet<QByteArray>> namesInUse;
+    QSet<QString> seen;
+    for (const BrowserLocation& location : context.locations) {
+        if (location.family != BrowserFamily::Mozilla || location.cacheFolder.isEmpty())
             continue;
-        const FileDescriptor profile = DirectoryListing::openFolderAt(profiles.get(), entry.name);
-        if (!profile.isOpen())
+        const QString id = BrowserLocations::identity(location.cacheFolder);
+        if (!seen.contains(id)) {
+            seen.insert(id);
+            cacheFolders.append({location.cacheFolder, location.cacheItems});
+        }
+    }
+    for (const BrowserProfile& profile : context.profilesInUse) {
+        const QString cacheFolder = context.locations.at(profile.location).cacheFolder;
+        if (!cacheFolder.isEmpty())
+            namesInUse[BrowserLocations::identity(cacheFolder)].insert(QFile::encodeName(profile.key));
+    }
+    for (const auto& [cacheFolder, items] : std::as_const(cacheFolders)) {
+        const QSet<QByteArray> skipped = namesInUse.value(BrowserLocations::identity(cacheFolder));
+        const FileDescriptor profiles = DirectoryListing::openFolder(QFile::encodeName(cacheFolder));
+        if (!profiles.isOpen())
             continue;
-        for (const char* cache : {"Cache", "OfflineCache", "startupCache"})
-            removal.removeAt(profile.get(), QByteArray(cache));
+        const auto entries = DirectoryListing::list(profiles.get());
+        for (const DirectoryEntry& entry : entries.value_or(QList<DirectoryEntry>())) {
+            if (entry.type != DirectoryEntry::Type::Directory || skipped.contains(entry.name))
+                continue;
+            const FileDescriptor profile = DirectoryListing::openFolderAt(profiles.get(), entry.name);
+            if (!profile.isOpen())
+                continue;
+            for (const QByteArray& cache : items)
+                context.removal.removeAt(profile.get(), cache);
+        }
     }
 }
 
 void WorkerAppDelegate::clearChromeCache(const QString& browser)
 {
-    if (browser != googleChrome && browser != chromium && browser != opera)
-        return;
-    const SecureRemoval removal = SecureRemoval::fromSettings();
-    const QString cacheBase = BrowserFolders::path(browser, BrowserFolder::CacheBase);
-    const QString supportBase = BrowserFolders::path(browser, BrowserFolder::Support);
-    if (browser == opera)
-        removal.remove(BrowserFolders::appending(supportBase, relative(BrowserFolder::GpuCache)));
-    const auto profiles = profileMap(browser);
-    for (auto it = profiles.keyBegin(); it != profiles.keyEnd(); ++it) {
-        const QString profile = BrowserFolders::appending(supportBase, *it);
+    clearChromeCache(PassContext::forBrowser(browser, KeepList()));
+}
+
+void WorkerAppDelegate::clearChromeCache(const PassContext& context)
+{
+    const SecureRemoval& removal = context.removal;
+    for (const BrowserProfile& profile : context.profiles) {
+        if (profile.family != BrowserFamily::Chrome)
+            continue;
+        const QString cacheFolder = context.locations.at(profile.location).cacheFolder;
+        const QString gpuCache = BrowserFolders::entry(profile.browser, BrowserFolder::ProfileGpuCache);
+        if (!gpuCache.isEmpty())
+            removal.remove(BrowserFolders::appending(profile.folder, gpuCache));
         const QString applicationCache =
-            BrowserFolders::appending(profile, relative(BrowserFolder::ApplicationCache));
-        removal.remove(BrowserFolders::appending(profile, relative(BrowserFolder::PepperFlashCache)));
-        removal.remove(BrowserFolders::appending(cacheBase, *it));
+            BrowserFolders::appending(profile.folder, relative(BrowserFolder::ApplicationCache));
+        removal.remove(BrowserFolders::appending(profile.folder, relative(BrowserFolder::PepperFlashCache)));
+        if (!cacheFolder.isEmpty())
+            removal.remove(BrowserFolders::appending(cacheFolder, profile.key));
         removal.remove(applicationCache);
         removal.remove(BrowserFolders::appending(applicationCache, relative(BrowserFolder::GpuCache)));
     }

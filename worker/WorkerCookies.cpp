@@ -4,6 +4,7 @@
 #include "platform/HttpCookieStorage.h"
 #include "worker/BrowserFolders.h"
 #include "worker/SecureRemoval.h"
+#include "worker/BrowserLogins.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerExtras.h"
 
@@ -44,7 +45,7 @@ const QLatin1StringView nameColumn{"name"};
 
 bool isChromeFamily(const QString& browser)
 {
-    return browser == googleChrome || browser == chromium || browser == opera;
+    return BrowserLocations::familyOf(browser) == BrowserFamily::Chrome;
 }
 
 const CookieTable& cookieTable(const QString& browser)
@@ -59,22 +60,12 @@ bool isDatabaseFile(const QString& path)
     return info.isFile() && !info.isSymLink();
 }
 
-QStringList cookieDatabases(const QString& browser)
+// Every cookie database of the profiles the pass may clean: a Chrome-family profile may hold
+// "Cookies" and "Network/Cookies", and both are cleaned.
+QStringList cookieDatabases(const PassContext& context)
 {
-    const QString file = BrowserFolders::entry(browser, BrowserFolder::CookieDatabase);
-    QStringList databases;
-    if (browser == firefox) {
-        for (const QString& folder : WorkerAppDelegate::firefoxProfileFolders())
-            databases.append(BrowserFolders::appending(folder, file));
-    } else if (browser == camino) {
-        databases.append(BrowserFolders::expandTilde(file));
-    } else if (isChromeFamily(browser)) {
-        const QString support = BrowserFolders::path(browser, BrowserFolder::Support);
-        const auto profiles = WorkerAppDelegate::profileMap(browser);
-        for (auto it = profiles.keyBegin(); it != profiles.keyEnd(); ++it)
-            databases.append(BrowserFolders::appending(BrowserFolders::appending(support, *it), file));
-    }
-    return databases;
+    return context.filesInProfiles(BrowserFolder::CookieDatabase) +
+           context.filesInProfiles(BrowserFolder::NetworkCookieDatabase);
 }
 
 // A text column's value; a NULL, a number or bytes is no text.
@@ -213,30 +204,19 @@ std::optional<QStringList> WorkerAppDelegate::getSmartFavouritesArray()
 
 std::optional<QStringList> WorkerAppDelegate::getFirefoxSmartFavouritesArray()
 {
-    const QString file = BrowserFolders::entry(firefox, BrowserFolder::SavedLogins);
+    return savedLoginFavourites(PassContext::forBrowser(QString(firefox), KeepList()));
+}
+
+std::optional<QStringList> WorkerAppDelegate::savedLoginFavourites(const PassContext& context)
+{
     QSet<QString> sites;
-    for (const QString& folder : firefoxProfileFolders()) {
-        const QString logins = BrowserFolders::appending(folder, file);
-        if (!QFileInfo::exists(logins))
-            continue;
+    for (const BrowserProfile& profile : context.everyProfile()) {
         // Saved logins that exist but cannot be read leave the favourites unknown.
-        Sqlite sqlite;
-        if (!sqlite.open(logins))
+        const auto found = BrowserLogins::sitesOfProfile(profile);
+        if (!found)
             return std::nullopt;
-        const auto tables = sqlite.executeQuery(
-            QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'moz_logins';"));
-        if (!tables)
-            return std::nullopt;
-        if (tables->isEmpty())
-            continue;
-        const auto rows = sqlite.executeQuery(QStringLiteral("SELECT * FROM moz_logins;"));
-        if (!rows)
-            return std::nullopt;
-        for (const QVariantMap& row : *rows) {
-            if (const auto site =
-                    WorkerExtras::siteWithDomainName(textOf(row.value(QStringLiteral("hostname")))))
-                sites.insert(*site);
-        }
+        for (const QString& site : *found)
+            sites.insert(site);
     }
     return sites.values();
 }
@@ -308,6 +288,13 @@ QStringList WorkerAppDelegate::defaultTrackingCookies()
 
 CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepList& keepCookies)
 {
+    return cookies(PassContext::forBrowser(browser, keepCookies));
+}
+
+CookieInventory WorkerAppDelegate::cookies(const PassContext& context)
+{
+    const QString& browser = context.browser;
+    const KeepList& keepCookies = context.keep;
     const TrackingPrefixes prefixes(defaultTrackingCookies());
     SiteCache sites;
     CookieInventory inventory;
@@ -319,8 +306,8 @@ CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepLis
     }
     const CookieTable& table = cookieTable(browser);
     // A log left by a browser that did not close cleanly is overwritten, not just dropped, on closing.
-    const Sqlite::Deletion deletion = SecureRemoval::fromSettings().databaseDeletion();
-    for (const QString& database : cookieDatabases(browser)) {
+    const Sqlite::Deletion deletion = context.removal.databaseDeletion();
+    for (const QString& database : cookieDatabases(context)) {
         if (!isDatabaseFile(database))
             continue;
         Sqlite sqlite;
@@ -338,14 +325,20 @@ CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepLis
 
 QList<qint64> WorkerAppDelegate::removeCookies(const QString& browser, const KeepList& keepCookies)
 {
-    const CookieInventory inventory = cookies(browser, keepCookies);
+    return removeCookies(PassContext::forBrowser(browser, keepCookies));
+}
+
+QList<qint64> WorkerAppDelegate::removeCookies(const PassContext& context)
+{
+    const QString& browser = context.browser;
+    const CookieInventory inventory = cookies(context);
     const QList<qint64> counts{inventory.cookieCount, inventory.trackingCount};
     if (browser == safari) {
         deleteSafariCookies(inventory.deletionList);
         return counts;
     }
     if (isChromeFamily(browser))
-        deleteChromeChannelID(browser, keepCookies);
+        deleteChromeChannelID(context);
 
     // Each record goes only from the database it was read from, each database in one go.
     QStringList databases;
@@ -372,19 +365,19 @@ void WorkerAppDelegate::deleteSafariCookies(const QList<CookieRecord>& cookies)
 
 void WorkerAppDelegate::deleteChromeChannelID(const QString& browser, const KeepList& keep)
 {
+    deleteChromeChannelID(PassContext::forBrowser(browser, keep));
+}
+
+void WorkerAppDelegate::deleteChromeChannelID(const PassContext& context)
+{
+    const KeepList& keep = context.keep;
     // When the favourites are unknown every site is kept, so no certificate may go.
-    if (!isChromeFamily(browser) || keep.keepsEverySite)
+    if (!isChromeFamily(context.browser) || keep.keepsEverySite)
         return;
-    const QString support = BrowserFolders::path(browser, BrowserFolder::Support);
-    const QString file = BrowserFolders::entry(browser, BrowserFolder::ChannelIdDatabase);
     const QString statement = QStringLiteral("DELETE FROM origin_bound_certs WHERE origin NOT IN ('%1');")
                                   .arg(quotedList(keep.sites));
-    const Sqlite::Deletion deletion = SecureRemoval::fromSettings().databaseDeletion();
-    const auto profiles = profileMap(browser);
-    for (auto it = profiles.keyBegin(); it != profiles.keyEnd(); ++it) {
-        const QString database = BrowserFolders::appending(BrowserFolders::appending(support, *it), file);
-        if (!isDatabaseFile(database))
-            continue;
+    const Sqlite::Deletion deletion = context.removal.databaseDeletion();
+    for (const QString& database : context.filesInProfiles(BrowserFolder::ChannelIdDatabase)) {
         Sqlite sqlite;
         if (sqlite.open(database, deletion))
             (void)sqlite.executeQuery(statement);

@@ -1,6 +1,5 @@
 #include "WorkerAppDelegate.h"
 
-#include "common/Names.h"
 #include "platform/DirectoryListing.h"
 #include "worker/BrowserFolders.h"
 #include "worker/SecureRemoval.h"
@@ -12,8 +11,6 @@
 #include <functional>
 
 namespace {
-
-using namespace Names::Browsers;
 
 // A site item found at entry `name` of the open folder `folderFd`, named `siteItem`.
 using SiteItemHandler = std::function<void(const QByteArray& siteItem, int folderFd, const QByteArray& name)>;
@@ -87,9 +84,15 @@ FileDescriptor openRow(BrowserFolder folder)
 
 qint64 WorkerAppDelegate::removeFlash(const QString& browser, const KeepList& keep)
 {
+    return removeFlash(PassContext::forBrowser(browser, keep));
+}
+
+qint64 WorkerAppDelegate::removeFlash(const PassContext& context)
+{
+    const KeepList& keep = context.keep;
     if (keep.keepsEverySite)
         return 0;
-    const SecureRemoval removal = SecureRemoval::fromSettings();
+    const SecureRemoval& removal = context.removal;
     QSet<QByteArray> removed;
     const SiteItemHandler handle = [&](const QByteArray& siteItem, int folderFd, const QByteArray& name) {
         if (!isSelected(siteItem, keep))
@@ -104,32 +107,38 @@ qint64 WorkerAppDelegate::removeFlash(const QString& browser, const KeepList& ke
         visitSettings(settings.get(), handle);
 
     qint64 count = removed.size();
-    if (const auto profileCounts = clearChromeFlash(browser, keep))
+    if (const auto profileCounts = clearChromeFlash(context))
         count += profileCounts->value(1);
     return count;
 }
 
 std::optional<QList<qint64>> WorkerAppDelegate::clearChromeFlash(const QString& browser, const KeepList& keep)
 {
-    if (browser != googleChrome && browser != chromium)
+    return clearChromeFlash(PassContext::forBrowser(browser, keep));
+}
+
+std::optional<QList<qint64>> WorkerAppDelegate::clearChromeFlash(const PassContext& context)
+{
+    // Only the browsers that keep Flash data in their profiles have a row for it.
+    const QString flash = BrowserFolders::entry(context.browser, BrowserFolder::BrowserFlash);
+    if (flash.isEmpty())
         return std::nullopt;
-    const SecureRemoval removal = SecureRemoval::fromSettings();
-    const QString base = BrowserFolders::path(browser, BrowserFolder::Support);
-    const QString flash = BrowserFolders::entry(browser, BrowserFolder::BrowserFlash);
+    const KeepList& keep = context.keep;
+    const SecureRemoval& removal = context.removal;
     QSet<QByteArray> seen;
     QSet<QByteArray> selected;
-    const auto profiles = profileMap(browser);
-    for (auto it = profiles.keyBegin(); it != profiles.keyEnd(); ++it) {
-        const QByteArray profileKey = it->toUtf8();
+    for (const BrowserProfile& profile : context.profiles) {
+        // Items are told apart by their profile's folder: two locations may both have a "Default".
+        const QByteArray profileFolder = QFile::encodeName(profile.folder);
         const SiteItemHandler handle = [&](const QByteArray& siteItem, int folderFd, const QByteArray& name) {
-            const QByteArray item = profileKey + ':' + siteItem;
+            const QByteArray item = profileFolder + ':' + siteItem;
             seen.insert(item);
             if (keep.keepsEverySite || !isSelected(siteItem, keep))
                 return;
             selected.insert(item);
             removal.removeAt(folderFd, name);
         };
-        const QString folder = BrowserFolders::appending(BrowserFolders::appending(base, *it), flash);
+        const QString folder = BrowserFolders::appending(profile.folder, flash);
         if (const FileDescriptor sharedObjects = DirectoryListing::openFolder(QFile::encodeName(folder));
             sharedObjects.isOpen())
             visitSharedObjects(sharedObjects.get(), true, handle);

@@ -190,9 +190,16 @@ void removeMozillaStorage(const QString& path, const KeepList& keep, const Secur
 
 qint64 WorkerAppDelegate::removeNonFavLocalStorage(const QString& browser, const KeepList& keep)
 {
+    return removeNonFavLocalStorage(PassContext::forBrowser(browser, keep));
+}
+
+qint64 WorkerAppDelegate::removeNonFavLocalStorage(const PassContext& context)
+{
+    const QString& browser = context.browser;
+    const KeepList& keep = context.keep;
     if (keep.keepsEverySite)
         return 0;
-    const SecureRemoval removal = SecureRemoval::fromSettings();
+    const SecureRemoval& removal = context.removal;
     QStringList removed;
     if (browser == safari) {
         const QString localStorage = BrowserFolders::path(browser, BrowserFolder::LocalStorage);
@@ -200,25 +207,23 @@ qint64 WorkerAppDelegate::removeNonFavLocalStorage(const QString& browser, const
                            &removed);
         removeLocalStorage(localStorage, browser, keep, removal, &removed);
         pruneStorageTracker(localStorage, removal);
-    } else if (browser == googleChrome || browser == chromium || browser == opera) {
-        const QString base = BrowserFolders::path(browser, BrowserFolder::Support);
-        const auto profiles = profileMap(browser);
-        for (auto it = profiles.keyBegin(); it != profiles.keyEnd(); ++it) {
-            const QString profile = BrowserFolders::appending(base, *it);
-            removeWebDatabases(BrowserFolders::appending(
-                                   profile, BrowserFolders::entry(browser, BrowserFolder::WebDatabases)),
-                               browser, keep, removal, &removed);
-            removeLocalStorage(BrowserFolders::appending(
-                                   profile, BrowserFolders::entry(browser, BrowserFolder::LocalStorage)),
-                               browser, keep, removal, &removed);
+    }
+    for (const BrowserProfile& profile : context.profiles) {
+        if (profile.family == BrowserFamily::Chrome) {
+            removeWebDatabases(
+                BrowserFolders::appending(profile.folder,
+                                          BrowserFolders::entry(browser, BrowserFolder::WebDatabases)),
+                browser, keep, removal, &removed);
+            removeLocalStorage(
+                BrowserFolders::appending(profile.folder,
+                                          BrowserFolders::entry(browser, BrowserFolder::LocalStorage)),
+                browser, keep, removal, &removed);
+        } else {
+            removeMozillaStorage(
+                BrowserFolders::appending(profile.folder,
+                                          BrowserFolders::entry(browser, BrowserFolder::MozillaStorage)),
+                keep, removal, &removed);
         }
-    } else if (browser == camino) {
-        removeMozillaStorage(BrowserFolders::path(browser, BrowserFolder::MozillaStorage), keep, removal,
-                             &removed);
-    } else if (browser == firefox) {
-        const QString file = BrowserFolders::entry(browser, BrowserFolder::MozillaStorage);
-        for (const QString& profile : firefoxProfileFolders())
-            removeMozillaStorage(BrowserFolders::appending(profile, file), keep, removal, &removed);
     }
     return removed.size();
 }

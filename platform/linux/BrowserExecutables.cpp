@@ -2,33 +2,82 @@
 
 #include "platform/SystemRoot.h"
 
+#include <QDir>
+
 #include <array>
 
 namespace BrowserExecutables {
 
 namespace {
 
+enum class Kind
+{
+    Program,  // the browser's own program: its processes are the browser
+    Launcher, // a program that only starts the browser: shows where it is installed
+};
+
+// Paths starting with "/" lie under the system root, with "~/" in the home folder. A "*" stands
+// for one path component of any name (a Snap revision).
 struct Entry
 {
     const char* executablePath;
     const char* name;
     const char* bundleIdentifier;
+    Kind kind = Kind::Program;
 };
 
 constexpr std::array table = {
     Entry{"/usr/lib/chromium/chromium", "Chromium", "org.chromium.Chromium"},
+    Entry{"/snap/chromium/*/usr/lib/chromium-browser/chrome", "Chromium", "org.chromium.Chromium"},
+    Entry{"/snap/bin/chromium", "Chromium", "org.chromium.Chromium", Kind::Launcher},
+    Entry{"/var/lib/flatpak/exports/bin/org.chromium.Chromium", "Chromium", "org.chromium.Chromium",
+          Kind::Launcher},
+    Entry{"~/.local/share/flatpak/exports/bin/org.chromium.Chromium", "Chromium", "org.chromium.Chromium",
+          Kind::Launcher},
     Entry{"/opt/google/chrome/chrome", "Google Chrome", "com.google.Chrome"},
+    Entry{"/var/lib/flatpak/exports/bin/com.google.Chrome", "Google Chrome", "com.google.Chrome",
+          Kind::Launcher},
+    Entry{"~/.local/share/flatpak/exports/bin/com.google.Chrome", "Google Chrome", "com.google.Chrome",
+          Kind::Launcher},
     Entry{"/usr/lib/firefox-esr/firefox-esr", "Firefox", "org.mozilla.firefox"},
     Entry{"/usr/lib/firefox/firefox", "Firefox", "org.mozilla.firefox"},
     Entry{"/opt/firefox/firefox", "Firefox", "org.mozilla.firefox"},
+    Entry{"/snap/firefox/*/usr/lib/firefox/firefox", "Firefox", "org.mozilla.firefox"},
+    Entry{"/snap/bin/firefox", "Firefox", "org.mozilla.firefox", Kind::Launcher},
+    Entry{"/var/lib/flatpak/exports/bin/org.mozilla.firefox", "Firefox", "org.mozilla.firefox",
+          Kind::Launcher},
+    Entry{"~/.local/share/flatpak/exports/bin/org.mozilla.firefox", "Firefox", "org.mozilla.firefox",
+          Kind::Launcher},
     Entry{"/usr/lib/x86_64-linux-gnu/opera/opera", "Opera", "com.operasoftware.Opera"},
     Entry{"/opt/opera/opera", "Opera", "com.operasoftware.Opera"},
 };
 
-Browser browser(const Entry& entry)
+QString located(const char* path)
 {
-    return {SystemRoot::path(QString::fromLatin1(entry.executablePath)), QString::fromLatin1(entry.name),
-            QString::fromLatin1(entry.bundleIdentifier)};
+    const QString text = QString::fromLatin1(path);
+    if (text.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + text.mid(1);
+    return SystemRoot::path(text);
+}
+
+// True when `path` is the pattern with each "*" standing for one component.
+bool matches(const QString& pattern, const QString& path)
+{
+    const QStringList want = pattern.split(QLatin1Char('/'));
+    const QStringList have = path.split(QLatin1Char('/'));
+    if (want.size() != have.size())
+        return false;
+    for (qsizetype i = 0; i < want.size(); ++i) {
+        if (want[i] == QLatin1String("*") ? have[i].isEmpty() || have[i] == QLatin1String("..")
+                                          : want[i] != have[i])
+            return false;
+    }
+    return true;
+}
+
+Browser browser(const Entry& entry, const QString& executablePath)
+{
+    return {executablePath, QString::fromLatin1(entry.name), QString::fromLatin1(entry.bundleIdentifier)};
 }
 
 } // namespace
@@ -36,8 +85,8 @@ Browser browser(const Entry& entry)
 std::optional<Browser> forExecutable(const QString& executablePath)
 {
     for (const Entry& entry : table) {
-        if (executablePath == SystemRoot::path(QString::fromLatin1(entry.executablePath)))
-            return browser(entry);
+        if (entry.kind == Kind::Program && matches(located(entry.executablePath), executablePath))
+            return browser(entry, executablePath);
     }
     return std::nullopt;
 }
@@ -46,8 +95,10 @@ std::vector<Browser> withIdentifier(const QString& bundleIdentifier)
 {
     std::vector<Browser> browsers;
     for (const Entry& entry : table) {
-        if (bundleIdentifier == QLatin1String(entry.bundleIdentifier))
-            browsers.push_back(browser(entry));
+        const QString path = located(entry.executablePath);
+        // A pattern names no one program; the install it stands for also has a launcher.
+        if (bundleIdentifier == QLatin1String(entry.bundleIdentifier) && !path.contains(QLatin1Char('*')))
+            browsers.push_back(browser(entry, path));
     }
     return browsers;
 }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -258,6 +259,29 @@ private Q_SLOTS:
         QVERIFY(waitForPublished(sandbox, {safariId}));
 
         // A quit request ends the daemon in order.
+        QVERIFY(daemon.quit());
+    }
+
+    void publishesBrowsersInstalledWithSnapOrFlatpak()
+    {
+        Sandbox sandbox;
+        const auto writeEntry = [&](const QString& relative) {
+            const QString path = sandbox.rootPath(relative);
+            QFile entry(path);
+            return QDir().mkpath(QFileInfo(path).absolutePath()) && entry.open(QIODevice::WriteOnly) &&
+                   entry.write("[Desktop Entry]\n") > 0;
+        };
+        Daemon daemon(sandbox);
+        QVERIFY(waitForPublished(sandbox, {}, 10000));
+        // An install lays its launcher down, then its desktop entry, which the daemon notices.
+        QVERIFY(FakeBundle::installProgram(
+            sandbox.rootPath(QStringLiteral("var/lib/flatpak/exports/bin/org.chromium.Chromium"))));
+        QVERIFY(writeEntry(
+            QStringLiteral("var/lib/flatpak/exports/share/applications/org.chromium.Chromium.desktop")));
+        QVERIFY(waitForPublished(sandbox, {QStringLiteral("org.chromium.Chromium")}, 10000));
+        QVERIFY(FakeBundle::installProgram(sandbox.rootPath(QStringLiteral("snap/bin/firefox"))));
+        QVERIFY(writeEntry(QStringLiteral("var/lib/snapd/desktop/applications/firefox_firefox.desktop")));
+        QVERIFY(waitForPublished(sandbox, {QStringLiteral("org.chromium.Chromium"), firefoxId}, 10000));
         QVERIFY(daemon.quit());
     }
 

@@ -83,6 +83,33 @@ private Q_SLOTS:
         QCOMPARE(workspace.absolutePathForAppBundleWithIdentifier(QStringLiteral("org.chromium.Chromium")),
                  bundle);
     }
+
+    void findsBrowsersInstalledWithSnapOrFlatpak()
+    {
+        Sandbox sandbox;
+        const auto& workspace = Workspace::sharedWorkspace();
+        // The launchers Snap and Flatpak export, system-wide and for the user alone.
+        const QString snap = sandbox.rootPath(QStringLiteral("snap/bin/firefox"));
+        QVERIFY(FakeBundle::installProgram(snap));
+        QCOMPARE(workspace.absolutePathForAppBundleWithIdentifier(QStringLiteral("org.mozilla.firefox")),
+                 snap);
+        const QString flatpak =
+            sandbox.rootPath(QStringLiteral("var/lib/flatpak/exports/bin/org.chromium.Chromium"));
+        QVERIFY(FakeBundle::installProgram(flatpak));
+        QCOMPARE(workspace.absolutePathForAppBundleWithIdentifier(QStringLiteral("org.chromium.Chromium")),
+                 flatpak);
+        const QString userFlatpak =
+            sandbox.homePath(QStringLiteral(".local/share/flatpak/exports/bin/com.google.Chrome"));
+        QVERIFY(FakeBundle::installProgram(userFlatpak));
+        QCOMPARE(workspace.absolutePathForAppBundleWithIdentifier(QStringLiteral("com.google.Chrome")),
+                 userFlatpak);
+        // A Snap revision's program alone is not looked for: its launcher is.
+        QVERIFY(FakeBundle::installProgram(
+            sandbox.rootPath(QStringLiteral("snap/chromium/2841/usr/lib/chromium-browser/chrome"))));
+        QVERIFY(QFile::remove(flatpak));
+        QCOMPARE(workspace.absolutePathForAppBundleWithIdentifier(QStringLiteral("org.chromium.Chromium")),
+                 QString());
+    }
 };
 
 QTEST_GUILESS_MAIN(WorkspaceRegistryTest)

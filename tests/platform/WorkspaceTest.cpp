@@ -175,6 +175,29 @@ private Q_SLOTS:
         QVERIFY(browser.waitForFinished());
     }
 
+    void knowsSnapBrowsersOfAnyRevision()
+    {
+        Sandbox sandbox;
+        const QString firefox = sandbox.rootPath(QStringLiteral("snap/firefox/6103/usr/lib/firefox/firefox"));
+        QVERIFY(FakeBundle::installProgram(firefox));
+        // The same program outside a revision folder is no browser.
+        const QString stray = sandbox.rootPath(QStringLiteral("snap/firefox/usr/lib/firefox/firefox"));
+        QVERIFY(FakeBundle::installProgram(stray));
+        QProcess browser;
+        browser.start(firefox, {});
+        QProcess other;
+        other.start(stray, {});
+        QVERIFY(browser.waitForStarted() && other.waitForStarted());
+        QTRY_COMPARE(FakeBundle::runningApplicationsUnder(sandbox.root()).size(), 1);
+        const RunningApplication application = FakeBundle::runningApplicationsUnder(sandbox.root()).first();
+        QCOMPARE(application.localizedName, QStringLiteral("Firefox"));
+        QCOMPARE(application.bundleIdentifier, QStringLiteral("org.mozilla.firefox"));
+        QCOMPARE(application.bundlePath, firefox);
+        browser.kill();
+        other.kill();
+        QVERIFY(browser.waitForFinished() && other.waitForFinished());
+    }
+
     void terminatesOnlyTheApplicationItWasGiven()
     {
         Sandbox sandbox;

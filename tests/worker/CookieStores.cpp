@@ -116,9 +116,11 @@ bool writeMozilla(const QString& path, const QList<Cookie>& cookies)
         rows.append({cookie.id, cookie.name, cookie.host});
     return run(
         path,
-        {QStringLiteral("CREATE TABLE moz_cookies(id INTEGER PRIMARY KEY, originAttributes TEXT NOT NULL "
+        {QStringLiteral("CREATE TABLE moz_cookies (id INTEGER PRIMARY KEY, originAttributes TEXT NOT NULL "
                         "DEFAULT '', name TEXT, value TEXT, host TEXT, path TEXT, expiry INTEGER, "
                         "lastAccessed INTEGER, creationTime INTEGER, isSecure INTEGER, isHttpOnly INTEGER, "
+                        "inBrowserElement INTEGER DEFAULT 0, sameSite INTEGER DEFAULT 0, schemeMap INTEGER "
+                        "DEFAULT 0, isPartitionedAttributeSet INTEGER DEFAULT 0, updateTime INTEGER, "
                         "CONSTRAINT moz_uniqueid UNIQUE (name, host, path, originAttributes));")},
         QStringLiteral("INSERT INTO moz_cookies(id, name, value, host, path, expiry) "
                        "VALUES(?, ?, 'v', ?, '/', 1900000000);"),
@@ -146,6 +148,106 @@ bool writeLogins(const QString& path, const QStringList& hostnames)
         {QStringLiteral("CREATE TABLE moz_logins (id INTEGER PRIMARY KEY, hostname TEXT NOT NULL, "
                         "httpRealm TEXT, formSubmitURL TEXT, usernameField TEXT NOT NULL DEFAULT '');")},
         QStringLiteral("INSERT INTO moz_logins(hostname) VALUES(?);"), rows);
+}
+
+bool writeChromeLogins(const QString& path, const QList<ChromeLogin>& logins)
+{
+    QList<QVariantList> rows;
+    for (const ChromeLogin& login : logins)
+        rows.append({login.originUrl, login.signonRealm, login.blacklisted ? 1 : 0, login.scheme,
+                     login.federationUrl.isEmpty() ? QVariant() : QVariant(login.federationUrl)});
+    // The statements of Chromium 156, as it creates "Login Data" and "Login Data For Account".
+    return run(
+        path,
+        {QStringLiteral("CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"),
+         QStringLiteral(
+             "CREATE TABLE logins (origin_url VARCHAR NOT NULL, action_url VARCHAR, username_element "
+             "VARCHAR, "
+             "username_value VARCHAR, password_element VARCHAR, password_value BLOB, submit_element VARCHAR, "
+             "signon_realm VARCHAR NOT NULL, date_created INTEGER NOT NULL, blacklisted_by_user INTEGER NOT "
+             "NULL, scheme INTEGER NOT NULL, password_type INTEGER, times_used INTEGER, form_data BLOB, "
+             "display_name VARCHAR, icon_url VARCHAR, federation_url VARCHAR, skip_zero_click INTEGER, "
+             "generation_upload_status INTEGER, possible_username_pairs BLOB, id INTEGER PRIMARY KEY "
+             "AUTOINCREMENT, date_last_used INTEGER NOT NULL DEFAULT 0, moving_blocked_for BLOB, "
+             "date_password_modified INTEGER NOT NULL DEFAULT 0, sender_email VARCHAR, sender_name VARCHAR, "
+             "date_received INTEGER, sharing_notification_displayed INTEGER NOT NULL DEFAULT 0, "
+             "keychain_identifier BLOB, sender_profile_image_url VARCHAR, date_last_filled INTEGER NOT NULL "
+             "DEFAULT 0, actor_login_approved INTEGER NOT NULL DEFAULT 0, UNIQUE (origin_url, "
+             "username_element, username_value, password_element, signon_realm));"),
+         QStringLiteral("CREATE INDEX logins_signon ON logins (signon_realm);"),
+         QStringLiteral("CREATE TABLE sync_entities_metadata (storage_key INTEGER PRIMARY KEY AUTOINCREMENT, "
+                        "metadata VARCHAR NOT NULL);"),
+         QStringLiteral("CREATE TABLE sync_model_metadata (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                        "model_metadata VARCHAR NOT NULL);"),
+         QStringLiteral("CREATE TABLE stats (origin_domain VARCHAR NOT NULL, username_value VARCHAR, "
+                        "dismissal_count INTEGER, update_time INTEGER NOT NULL, UNIQUE(origin_domain, "
+                        "username_value));"),
+         QStringLiteral("CREATE INDEX stats_origin ON stats(origin_domain);")},
+        // With the origin as NOT NULL as it is, a NULL origin cannot be stored; it comes as NULL
+        // only from a database of another schema.
+        QStringLiteral("INSERT INTO logins (origin_url, action_url, username_element, username_value, "
+                       "password_element, password_value, signon_realm, date_created, blacklisted_by_user, "
+                       "scheme, federation_url) VALUES (IFNULL(?, ''), '', 'u', 'alice', 'p', "
+                       "x'7631300102', ?, 13400000000000000, ?, ?, ?);"),
+        rows);
+}
+
+QByteArray firefoxLoginsJson(const QList<FirefoxLogin>& logins)
+{
+    QByteArray entries;
+    int id = 0;
+    for (const FirefoxLogin& login : logins) {
+        ++id;
+        const QByteArray realm = login.httpRealm.isEmpty() ? "null" : '"' + login.httpRealm.toUtf8() + '"';
+        const QByteArray submit = login.httpRealm.isEmpty() ? '"' + login.hostname.toUtf8() + '"' : "null";
+        entries += (entries.isEmpty() ? "" : ",") + QByteArray(R"({"id":)") + QByteArray::number(id) +
+                   R"(,"hostname":")" + login.hostname.toUtf8() + R"(","httpRealm":)" + realm +
+                   R"(,"formSubmitURL":)" + submit +
+                   R"(,"usernameField":"u","passwordField":"p","encryptedUsername":"MDoEEPgAAAA=",)"
+                   R"("encryptedPassword":"MDoEEPgAAAA=","guid":"{)" +
+                   QByteArray::number(id) +
+                   R"(}","encType":1,"timeCreated":1765200000000,"timeLastUsed":1765200000000,)"
+                   R"("timePasswordChanged":1765200000000,"timesUsed":1,"syncCounter":0,)"
+                   R"("everSynced":false,"encryptedUnknownFields":null})";
+    }
+    return R"({"nextId":)" + QByteArray::number(id + 1) + R"(,"logins":[)" + entries +
+           R"(],"potentiallyVulnerablePasswords":[],"dismissedBreachAlertsByLoginGUID":{},"version":3})";
+}
+
+bool writeFirefoxLoginsDb(const QString& path, const QList<FirefoxLogin>& logins)
+{
+    QList<QVariantList> rows;
+    int id = 0;
+    for (const FirefoxLogin& login : logins) {
+        ++id;
+        const bool form = login.httpRealm.isEmpty();
+        rows.append({login.hostname, form ? QVariant() : QVariant(login.httpRealm),
+                     form ? QVariant(login.hostname) : QVariant(), QStringLiteral("{guid-%1}").arg(id),
+                     login.deleted ? 1 : 0});
+    }
+    // The tables of Firefox ESR 153's "logins.db" (local logins and the synced mirror).
+    const QString columns = QStringLiteral(
+        "id INTEGER PRIMARY KEY AUTOINCREMENT, origin TEXT NOT NULL, httpRealm TEXT, formActionOrigin TEXT, "
+        "usernameField TEXT, passwordField TEXT, timesUsed INTEGER NOT NULL DEFAULT 0, timeCreated INTEGER "
+        "NOT NULL, timeLastUsed INTEGER, timePasswordChanged INTEGER NOT NULL, timeLastBreachAlertDismissed "
+        "INTEGER, secFields TEXT, guid TEXT NOT NULL UNIQUE");
+    return run(
+        path,
+        {QStringLiteral("CREATE TABLE loginsL (%1, local_modified INTEGER, is_deleted TINYINT NOT NULL "
+                        "DEFAULT 0, sync_status TINYINT NOT NULL DEFAULT 0);")
+             .arg(columns),
+         QStringLiteral("CREATE TABLE loginsM (%1, server_modified INTEGER NOT NULL, is_overridden "
+                        "TINYINT NOT NULL DEFAULT 0, enc_unknown_fields TEXT);")
+             .arg(columns),
+         QStringLiteral("CREATE INDEX idx_loginsM_is_overridden_origin ON loginsM (is_overridden, origin);"),
+         QStringLiteral("CREATE INDEX idx_loginsL_is_deleted_origin ON loginsL (is_deleted, origin);"),
+         QStringLiteral("CREATE TABLE loginsSyncMeta (key TEXT PRIMARY KEY, value NOT NULL);"),
+         QStringLiteral("CREATE TABLE breachesL (id INTEGER PRIMARY KEY AUTOINCREMENT, encryptedPassword "
+                        "TEXT);")},
+        QStringLiteral("INSERT INTO loginsL (origin, httpRealm, formActionOrigin, usernameField, "
+                       "passwordField, timeCreated, timePasswordChanged, secFields, guid, is_deleted) "
+                       "VALUES (?, ?, ?, 'u', 'p', 1765200000000, 1765200000000, 'enc', ?, ?);"),
+        rows);
 }
 
 QStringList contents(const QString& path, const QString& table, const QString& hostColumn)
