@@ -139,5 +139,27 @@ int main(int argc, char* argv[])
     }
     std::printf("  ratio Linux / first layout: wall %.3f   CPU %.3f\n",
                 median(times.at(1)) / median(times.at(0)), median(cpuTimes.at(1)) / median(cpuTimes.at(0)));
+
+    // What differs between the layouts is only how the pass finds its profiles: the context alone.
+    constexpr int contextRounds = 200;
+    std::printf("Pass context alone (locations, profiles, running-browser guard), median of %d\n",
+                contextRounds);
+    for (qsizetype index = 0; index < layouts.size(); ++index) {
+        const QString home = scratch.path() + QStringLiteral("/context-%1").arg(index);
+        if (!buildHome(home, layouts.at(index), templateDatabase))
+            return 1;
+        qputenv("HOME", QFile::encodeName(home));
+        QList<double> contextTimes;
+        for (int round = 0; round < contextRounds; ++round) {
+            QElapsedTimer clock;
+            clock.start();
+            const PassContext context =
+                PassContext::forBrowser(QStringLiteral("Chromium"), SecureRemoval(false));
+            contextTimes.append(double(clock.nsecsElapsed()) / 1e3);
+            if (context.profiles.size() != profiles.size())
+                return 1;
+        }
+        std::printf("  %-13s %8.1f us\n", layouts.at(index).name, median(contextTimes));
+    }
     return 0;
 }
