@@ -76,11 +76,15 @@ AppDelegate::AppDelegate() : m_applicationMenu(std::make_unique<QMenu>(tr("&Velt
     UserDefaults::standardUserDefaults().addSuiteNamed(Names::suiteName);
 
     QMenu* menu = m_applicationMenu.get();
-    menu->addAction(tr("&About Veltrane"), this, &AppDelegate::about);
-    menu->addAction(tr("Send &Feedback…"), this, &AppDelegate::sendEmail);
+    menu->addAction(tr("&About Veltrane"), this, &AppDelegate::about)
+        ->setObjectName(QStringLiteral("aboutAction"));
+    menu->addAction(tr("Send &Feedback…"), this, &AppDelegate::sendEmail)
+        ->setObjectName(QStringLiteral("sendFeedbackAction"));
     menu->addSeparator();
     m_quitAction = menu->addAction(tr("&Quit Veltrane"), qApp, &QCoreApplication::quit);
-    m_quitAction->setShortcut(QKeySequence::Quit);
+    m_quitAction->setObjectName(QStringLiteral("quitAction"));
+    // Spelled out: not every desktop theme binds the standard Quit key.
+    m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     m_quitAction->setShortcutContext(Qt::ApplicationShortcut);
 }
 
