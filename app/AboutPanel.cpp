@@ -40,6 +40,8 @@ AboutPanel::AboutPanel(const QString& applicationName, const QString& imagePath,
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
+    buttons->setCenterButtons(true);
+    buttons->button(QDialogButtonBox::Close)->setIcon(QIcon());
     buttons->button(QDialogButtonBox::Close)->setDefault(true);
 
     auto* layout = new QVBoxLayout(this);
