@@ -86,6 +86,11 @@ AppDelegate::AppDelegate() : m_applicationMenu(std::make_unique<QMenu>(tr("&Velt
     // Spelled out: not every desktop theme binds the standard Quit key.
     m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     m_quitAction->setShortcutContext(Qt::ApplicationShortcut);
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+        const QList<QAction*> items = menu->actions();
+        for (QAction* item : items)
+            item->setEnabled(validateMenuItem(item));
+    });
 }
 
 AppDelegate::~AppDelegate()
@@ -261,6 +266,11 @@ void AppDelegate::sendEmail()
 void AppDelegate::releaseWindow()
 {
     m_prefsController = nullptr;
+}
+
+bool AppDelegate::validateMenuItem(const QAction*) const
+{
+    return true;
 }
 
 void AppDelegate::activateIgnoringOtherApps()

@@ -56,6 +56,8 @@ public:
     void sendEmail();
     void releaseWindow();
     void activateIgnoringOtherApps();
+    // Whether a menu item can be chosen, asked each time its menu opens: every item always can.
+    [[nodiscard]] bool validateMenuItem(const QAction* item) const;
 
     [[nodiscard]] PrefsController* prefsController() const;
     [[nodiscard]] AboutPanel* aboutPanel() const;

@@ -223,6 +223,42 @@ private Q_SLOTS:
         QVERIFY(!delegate.prefsController()->prefsEnabledButton()->isChecked());
     }
 
+    void aSettingsFileThatCannotBeReadIsNeverOverwritten()
+    {
+        Sandbox sandbox;
+        Session session(sandbox);
+        const QString suite =
+            SuiteBundle::make(sandbox.rootPath(QStringLiteral("Suite")), SuiteBundle::Daemon::Fake);
+        const QString file = QStringLiteral("Library/Preferences/com.orvando.Veltrane.plist");
+        const QByteArray corrupt =
+            "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>isRunning</key><true/>";
+        QVERIFY(sandbox.writeFile(file, corrupt));
+        AppDelegate::initialize(suite);
+        {
+            AppDelegate delegate;
+            delegate.awakeFromNib();
+            delegate.applicationDidFinishLaunching();
+            QVERIFY(!delegate.prefsController()->prefsEnabledButton()->isChecked());
+            QTest::qWait(200);
+        }
+        QFile stored(sandbox.homePath(file));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(stored.readAll(), corrupt);
+        stored.close();
+
+        // A folder in the file's place: the window opens all the same and the folder stays.
+        QVERIFY(stored.remove());
+        QVERIFY(QDir().mkpath(sandbox.homePath(file)));
+        {
+            AppDelegate delegate;
+            delegate.awakeFromNib();
+            delegate.applicationDidFinishLaunching();
+            QVERIFY(delegate.prefsController()->prefsView()->isVisible());
+            QTest::qWait(200);
+        }
+        QVERIFY(QFileInfo(sandbox.homePath(file)).isDir());
+    }
+
     void quitRightAfterAChangeKeepsIt()
     {
         Sandbox sandbox;
