@@ -161,7 +161,10 @@ void PrefsController::startupCheck()
 
 void PrefsController::showWindow()
 {
-    m_prefsView->show();
+    if (m_prefsView->isMinimized())
+        m_prefsView->showNormal();
+    else
+        m_prefsView->show();
     m_prefsView->raise();
     m_prefsView->activateWindow();
 }

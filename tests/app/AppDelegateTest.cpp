@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMainWindow>
@@ -113,6 +114,19 @@ int runningInstances()
         count += application.bundlePath == BuiltSuite::bundle() ? 1 : 0;
     return count;
 }
+
+// FAKE at the desktop boundary: no mail program runs here; the desktop's handler of mailto links
+// records what it is asked to open.
+class MailHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.append(url); }
+};
 
 // The child side of quitRightAfterAChangeKeepsIt: ticks "remove everything", quits at once.
 int changeSettingThenQuit(int argc, char* argv[])
@@ -221,6 +235,15 @@ private Q_SLOTS:
         delegate.showPrefs();
         QVERIFY(delegate.prefsController() && delegate.prefsController()->removeAllButton()->isChecked());
         QVERIFY(!delegate.prefsController()->prefsEnabledButton()->isChecked());
+
+        // Send Feedback opens a new message through the desktop.
+        MailHandler mail;
+        QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &mail, "open");
+        delegate.applicationMenu()->findChild<QAction*>(QStringLiteral("sendFeedbackAction"))->trigger();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+        QCOMPARE(mail.opened.size(), 1);
+        QCOMPARE(mail.opened.first().toString(QUrl::FullyEncoded),
+                 QStringLiteral("mailto:feedback@orvando.com?&subject=Veltrane%20feedback"));
     }
 
     void aSettingsFileThatCannotBeReadIsNeverOverwritten()
