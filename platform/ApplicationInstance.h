@@ -27,8 +27,9 @@ public:
     [[nodiscard]] Role claim(const QString& identifier);
 
 Q_SIGNALS:
-    // A later start asked to reopen. Its desktop activation token, when it had one, is in this process's
-    // environment, so that a window shown now may take the focus.
+    // A later start asked to reopen. The desktop activation token it was started with, when it had one,
+    // is handed over in this process's environment (XDG_ACTIVATION_TOKEN, DESKTOP_STARTUP_ID), where
+    // the window system's activation of a window shown now looks for it.
     void reopenRequested();
 
 private:

@@ -3,10 +3,11 @@
 #include "platform/Bundle.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
