@@ -215,6 +215,18 @@ private Q_SLOTS:
         QVERIFY(!noProgram.enabled());
         QVERIFY(!QFileInfo::exists(folders.user + QStringLiteral("/x.y.desktop")));
 
+        // A folder that cannot be written to (root writes anyway, so only checked for other users).
+        if (geteuid() != 0) {
+            QVERIFY(QDir().mkpath(folders.user));
+            QVERIFY(QFile::setPermissions(folders.user, QFile::ReadOwner | QFile::ExeOwner));
+            controller.setStartAtLogin(true);
+            QVERIFY(!controller.enabled());
+            QVERIFY(QDir(folders.user).isEmpty());
+            QVERIFY(
+                QFile::setPermissions(folders.user, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            QVERIFY(QDir(folders.user).removeRecursively());
+        }
+
         // A missing folder is made.
         controller.setStartAtLogin(true);
         QVERIFY(controller.enabled());
