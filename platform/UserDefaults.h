@@ -31,7 +31,8 @@ public:
     [[nodiscard]] QStringList stringArrayForKey(const QString& key) const;
 
     // Stores a value (a null QVariant removes the key) and schedules the write to the file for the next
-    // turn of the event loop; synchronize() writes it at once.
+    // turn of the event loop; synchronize() writes it at once. What is still pending when the
+    // application quits its event loop, or when the process ends, is written then.
     void setObject(const QVariant& value, const QString& key);
     void setBool(bool value, const QString& key);
 
@@ -55,4 +56,5 @@ private:
     std::unique_ptr<Store> m_store;
     QVariantMap m_registered;
     bool m_writeScheduled = false;
+    bool m_flushesAtQuit = false;
 };

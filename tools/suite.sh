@@ -20,7 +20,7 @@ packages=(build-essential cmake ninja-build pkg-config git
     libsqlite3-dev sqlite3 libplist-dev libleveldb-dev libsnappy-dev
     qt6-svg-dev libqt6svg6
     dbus dbus-x11 gnome-keyring libsecret-tools
-    xvfb xauth)
+    xvfb xauth libxcb1-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
@@ -33,10 +33,46 @@ if [ "${#missing[@]}" -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+# The desktop's application menu lists the suite through a desktop entry and an icon of the user's.
+install_desktop_entry() {
+    local program="$PWD/build/Veltrane.app/Contents/MacOS/Veltrane"
+    local data="${XDG_DATA_HOME:-$HOME/.local/share}"
+    local icons="$data/icons/hicolor/scalable/apps"
+    mkdir -p "$data/applications" "$icons"
+    cp resources/about.svg "$icons/com.orvando.Veltrane.svg"
+    # Exec quoting: the path in double quotes with \, ", ` and $ escaped and % doubled; then every
+    # backslash is doubled once more by the entry's own string escaping.
+    local quoted="${program//\\/\\\\}"
+    quoted="${quoted//\"/\\\"}"
+    quoted="${quoted//\`/\\\`}"
+    quoted="${quoted//\$/\\\$}"
+    quoted="${quoted//%/%%}"
+    quoted="${quoted//\\/\\\\}"
+    local entry="$data/applications/com.orvando.Veltrane.desktop"
+    cat >"$entry.tmp" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=Veltrane
+GenericName=Browser Cleaner
+Comment=Removes what web browsers leave on disk each time they quit
+Exec="$quoted"
+Icon=com.orvando.Veltrane
+Terminal=false
+Categories=Utility;Security;
+StartupNotify=true
+StartupWMClass=Veltrane
+ENTRY
+    mv "$entry.tmp" "$entry"
+    if command -v update-desktop-database >/dev/null; then
+        update-desktop-database -q "$data/applications" || true
+    fi
+}
+
 jobs="$(nproc)"
 if [ "$mode" = run ]; then
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANE_BUILD_TESTS=OFF
     cmake --build build -j "$jobs"
+    install_desktop_entry
     exec build/Veltrane.app/Contents/MacOS/Veltrane "${@:2}"
 fi
 

@@ -2,6 +2,7 @@
 
 #include "PreferencesFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
 
@@ -28,7 +29,12 @@ struct UserDefaults::Store
 
 UserDefaults::UserDefaults() : m_store(std::make_unique<Store>()) {}
 
-UserDefaults::~UserDefaults() = default;
+// A process that ends without returning from its event loop still keeps its last changes.
+UserDefaults::~UserDefaults()
+{
+    if (!m_store->pending.isEmpty())
+        (void)synchronize();
+}
 
 UserDefaults& UserDefaults::standardUserDefaults()
 {
@@ -130,6 +136,14 @@ void UserDefaults::scheduleWrite()
         return;
     m_writeScheduled = true;
     QTimer::singleShot(0, this, [this] { (void)synchronize(); });
+    // A change made just before quitting would wait for a turn of the event loop that never comes.
+    if (!m_flushesAtQuit && QCoreApplication::instance()) {
+        m_flushesAtQuit = true;
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+            if (!m_store->pending.isEmpty())
+                (void)synchronize();
+        });
+    }
 }
 
 bool UserDefaults::synchronize()
