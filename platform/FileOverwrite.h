@@ -5,9 +5,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-// Writes over a file's content in place: never creates, truncates, extends or renames it, never
-// follows a symbolic link and never writes into a file that has other names (their data is not
-// ours to destroy).
+// Writes over a file's content in place: never creates, truncates or renames it, never writes past
+// the end it measured, never follows a symbolic link and never writes into a file that has other
+// names (their data is not ours to destroy).
 namespace FileOverwrite {
 
 // Covers the whole length of the file `name` of the open folder `folderFd` with `block` repeated

@@ -30,8 +30,9 @@ bool sizeIs(int fd, off_t size)
 }
 
 // Writes the block repeatedly over [0, size). The size is checked before every write: a file that
-// shrinks or grows meanwhile is not the file that was measured, and it is never written beyond
-// its end.
+// shrinks or grows meanwhile is not the file that was measured, and the pass stops. Only a
+// truncation that falls between a check and its write can be followed by that one write (1 MiB at
+// most) past the new end; nothing is ever written past the end that was measured.
 bool writeRepeated(int fd, QByteArrayView block, off_t size)
 {
     // Every vector points at the same block, so a file of any size needs no memory of its own.
