@@ -66,7 +66,7 @@ QIcon image(const QString& resourcesFolder, QLatin1StringView name)
     const QPalette palette = QGuiApplication::palette();
     const QColor ink = palette.color(QPalette::WindowText);
     QColor edge = palette.color(QPalette::Window);
-    edge.setAlphaF(0.55F);
+    edge.setAlphaF(0.45F);
     QIcon icon;
     for (const int size : panelSizes()) {
         for (const int density : {1, 2})
