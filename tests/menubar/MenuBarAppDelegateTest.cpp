@@ -469,6 +469,34 @@ private Q_SLOTS:
         QVERIFY(agent.quit());
     }
 
+    void docksIntoAnX11TrayWithoutStatusNotifiers()
+    {
+        Sandbox sandbox;
+        Agent agent(sandbox);
+        QTest::qWait(settleMs);
+        QVERIFY(agent.isRunning());
+
+        QProcess tray;
+        tray.start(QStringLiteral(VELTRANE_FAKE_XEMBED_TRAY), {});
+        QVERIFY(tray.waitForStarted());
+        QByteArray said;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                said += tray.readAllStandardOutput();
+                return said.contains("docked");
+            },
+            10000));
+        QVERIFY(said.startsWith("ready\n"));
+        QTest::qWait(settleMs);
+        said += tray.readAllStandardOutput();
+        QCOMPARE(said.count("docked"), 1);
+        QVERIFY(FakeStatusNotifierHost::itemConnectionsOf(agent.pid()).isEmpty());
+        QVERIFY(agent.isRunning());
+        tray.terminate();
+        QVERIFY(tray.waitForFinished(5000));
+        QVERIFY(agent.quit());
+    }
+
     void goesOnWithoutItsSiblingsOrABus()
     {
         Sandbox sandbox;
