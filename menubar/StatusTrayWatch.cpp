@@ -146,16 +146,22 @@ void StatusTrayWatch::checkXEmbedTray()
 {
     const bool before = isTrayAvailable();
     m_xembedTray = m_x && m_x->hasTrayManager();
-    if (m_xembedTray)
-        m_xembedPoll.stop();
-    if (!before && isTrayAvailable())
-        Q_EMIT trayAvailable();
+    announceIfAvailable(before);
 }
 
 void StatusTrayWatch::setStatusNotifierHost(bool registered)
 {
     const bool before = isTrayAvailable();
     m_statusNotifierHost = registered;
-    if (!before && isTrayAvailable())
+    announceIfAvailable(before);
+}
+
+void StatusTrayWatch::announceIfAvailable(bool wasAvailable)
+{
+    if (!isTrayAvailable())
+        return;
+    // Once the item exists Qt keeps the protocol it chose, so the X server need not be asked again.
+    m_xembedPoll.stop();
+    if (!wasAvailable)
         Q_EMIT trayAvailable();
 }

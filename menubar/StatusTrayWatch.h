@@ -38,6 +38,7 @@ private Q_SLOTS:
 private:
     void checkXEmbedTray();
     void setStatusNotifierHost(bool registered);
+    void announceIfAvailable(bool wasAvailable);
 
     struct XConnection;
     std::unique_ptr<XConnection> m_x;
