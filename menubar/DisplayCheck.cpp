@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <xcb/xcb.h>
 
 namespace {
@@ -29,18 +31,23 @@ namespace DisplayCheck {
 
 QString missingDisplay()
 {
-    // The first of Qt's choices decides; a platform without a display (offscreen) needs none.
-    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM").section(QLatin1Char(';'), 0, 0);
-    const bool anyPlatform = platform.isEmpty();
-    if (!anyPlatform && !platform.startsWith(QLatin1String("xcb")) &&
-        !platform.startsWith(QLatin1String("wayland")))
-        return {};
-    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
-    if ((anyPlatform || platform.startsWith(QLatin1String("wayland"))) && !wayland.isEmpty() &&
-        hasWaylandSocket(wayland))
-        return {};
     const QByteArray x = qgetenv("DISPLAY");
-    if ((anyPlatform || platform.startsWith(QLatin1String("xcb"))) && !x.isEmpty() && canConnectToX(x))
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    const bool xReachable = !x.isEmpty() && canConnectToX(x);
+    const bool waylandReachable = !wayland.isEmpty() && hasWaylandSocket(wayland);
+    // Qt tries the listed platforms in turn; unset, it takes whichever display the session has.
+    QStringList platforms =
+        qEnvironmentVariable("QT_QPA_PLATFORM").split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (platforms.isEmpty())
+        platforms = {QStringLiteral("wayland"), QStringLiteral("xcb")};
+    const auto canStart = [&](const QString& platform) {
+        if (platform.startsWith(QLatin1String("xcb")))
+            return xReachable;
+        if (platform.startsWith(QLatin1String("wayland")))
+            return waylandReachable;
+        return true; // offscreen and the like need no display
+    };
+    if (std::any_of(platforms.cbegin(), platforms.cend(), canStart))
         return {};
     if (x.isEmpty() && wayland.isEmpty())
         return QStringLiteral("no display: neither DISPLAY nor WAYLAND_DISPLAY is set");

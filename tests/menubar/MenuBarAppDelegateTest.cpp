@@ -558,6 +558,14 @@ private Q_SLOTS:
         QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
         QCOMPARE(agent.exitCode(), 1);
         QVERIFY(agent.readAllStandardError().contains("cannot connect to the display"));
+
+        // Qt takes the next platform listed when the first has no display.
+        Agent fallingBack(sandbox, menuBarBundle(),
+                          {{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland;xcb")},
+                           {QStringLiteral("WAYLAND_DISPLAY"), QString()}});
+        QTest::qWait(settleMs);
+        QVERIFY(fallingBack.isRunning());
+        QVERIFY(fallingBack.quit());
     }
 
     void imagesAreMasksAtEveryPanelSize()
