@@ -3,6 +3,7 @@
 #include "Sandbox.h"
 #include "menubar/MenuBarImages.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/UserDefaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -143,9 +144,13 @@ public:
                             bundle, {applicationId, QStringLiteral("Veltrane"), QStringLiteral("Veltrane")}),
                         {});
         DistributedNotificationCenter::defaultCenter().addObserver(
-            QStringLiteral("toggleVeltraneRunStatus"), &m_context, [this](const QVariantMap& info) {
-                (void)m_sandbox.writeDefaults(
-                    {{QStringLiteral("isRunning"), info.value(QStringLiteral("enabled")).toBool()}});
+            QStringLiteral("toggleVeltraneRunStatus"), &m_context, [](const QVariantMap& info) {
+                // Stored as the main application stores it: merged under the file's lock, then flushed,
+                // so that a daemon publishing its key meanwhile loses nothing.
+                auto& defaults = UserDefaults::standardUserDefaults();
+                defaults.addSuiteNamed(QStringLiteral("com.orvando.Veltrane"));
+                defaults.setBool(info.value(QStringLiteral("enabled")).toBool(), QStringLiteral("isRunning"));
+                (void)defaults.synchronize();
                 DistributedNotificationCenter::defaultCenter().postNotificationName(
                     QStringLiteral("updateVeltraneRunStatus"));
             });
@@ -245,11 +250,21 @@ public:
         return m_process.waitForStarted() &&
                QTest::qWaitFor([&] { return !running(BuiltSuite::bundle(), daemonId).isEmpty(); }, 5000);
     }
+    // Once it has published the installed browsers, it takes quit requests in order.
+    bool waitUntilReady(const Sandbox& sandbox)
+    {
+        return waitUntilSeen() &&
+               QTest::qWaitFor(
+                   [&] { return sandbox.readDefaults().contains(QStringLiteral("enabledBrowsersArray")); },
+                   10000);
+    }
     [[nodiscard]] qint64 pid() const { return m_process.processId(); }
     // Ended by the polite quit request, in order.
     bool waitForQuit()
     {
-        return m_process.waitForFinished(5000) && m_process.exitStatus() == QProcess::NormalExit &&
+        // It may have ended already, while the test waited for something else.
+        (void)m_process.waitForFinished(5000);
+        return m_process.state() == QProcess::NotRunning && m_process.exitStatus() == QProcess::NormalExit &&
                m_process.exitCode() == 0;
     }
 
@@ -269,11 +284,11 @@ private Q_SLOTS:
         const QByteArray test = QTest::currentTestFunction();
         if (test == "endsWithAMessageWithoutADisplay" || test == "imagesAreMasksAtEveryPanelSize")
             return;
-        if (!QTest::qWaitFor([] { return foreignSuitePrograms().isEmpty(); }, 10000))
-            QSKIP(qPrintable(
-                QStringLiteral("another copy of the suite runs for this user (%1): the agent would "
-                               "take it for its own")
-                    .arg(foreignSuitePrograms().first().bundlePath)));
+        QList<RunningApplication> foreign;
+        if (!QTest::qWaitFor([&] { return (foreign = foreignSuitePrograms()).isEmpty(); }, 10000))
+            QSKIP(qPrintable(QStringLiteral("another copy of the suite runs for this user (%1): the agent "
+                                            "would take it for its own")
+                                 .arg(foreign.first().bundlePath)));
     }
     void cleanup() { stopAll(BuiltSuite::bundle()); }
 
@@ -283,7 +298,7 @@ private Q_SLOTS:
         FakeStatusNotifierWatcherProcess watcher(FakeStatusNotifierWatcherProcess::Host::Registered);
         QVERIFY(watcher.isReady());
         Daemon daemon(sandbox);
-        QVERIFY(daemon.waitUntilSeen());
+        QVERIFY(daemon.waitUntilReady(sandbox));
 
         Agent agent(sandbox);
         QVERIFY(agent.waitForItem());
