@@ -96,7 +96,8 @@ QStringList FakeStatusNotifierHost::registeredItemsOf(qint64 pid)
     QStringList items;
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     for (const QString& item : registeredItems()) {
-        if (bus->servicePid(item.section(QLatin1Char('/'), 0, 0)).value() == pid)
+        const QDBusReply<uint> owner = bus->servicePid(item.section(QLatin1Char('/'), 0, 0));
+        if (pid > 0 && owner.isValid() && owner.value() == pid)
             items.append(item);
     }
     return items;
@@ -108,7 +109,8 @@ QStringList FakeStatusNotifierHost::itemConnectionsOf(qint64 pid)
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     const QStringList names = bus->registeredServiceNames().value();
     for (const QString& name : names) {
-        if (!name.startsWith(QLatin1Char(':')) || bus->servicePid(name).value() != pid)
+        const QDBusReply<uint> owner = bus->servicePid(name);
+        if (!name.startsWith(QLatin1Char(':')) || pid <= 0 || !owner.isValid() || owner.value() != pid)
             continue;
         if (property(name, QStringLiteral("/StatusNotifierItem"), itemInterface, QStringLiteral("Status"))
                 .isValid())
