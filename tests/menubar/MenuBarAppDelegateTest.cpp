@@ -116,6 +116,13 @@ public:
     {
         return QTest::qWaitFor([&] { return this->count(name) >= count; }, 5000);
     }
+    // The `count`th toggle has arrived and asked for `enabled`, its only user info.
+    bool waitForToggle(int count, bool enabled)
+    {
+        const QString toggle = QStringLiteral("toggleVeltraneRunStatus");
+        return waitFor(toggle, count) && this->count(toggle) == count &&
+               last(toggle) == QVariantMap{{QStringLiteral("enabled"), enabled}};
+    }
     [[nodiscard]] QVariantMap last(const QString& name) const
     {
         for (auto it = m_heard.crbegin(); it != m_heard.crend(); ++it) {
@@ -328,9 +335,7 @@ private Q_SLOTS:
         const auto pausedIcon = agent.item().icon;
 
         QVERIFY(agent.click(startTitle));
-        QVERIFY(broadcasts.waitFor(QStringLiteral("toggleVeltraneRunStatus"), 1));
-        QCOMPARE(broadcasts.last(QStringLiteral("toggleVeltraneRunStatus")),
-                 (QVariantMap{{QStringLiteral("enabled"), true}}));
+        QVERIFY(broadcasts.waitForToggle(1, true));
         QVERIFY(agent.waitForTitle(pauseTitle));
         QVERIFY(agent.item().icon != pausedIcon);
         // The daemon of the agent's own bundle, started in the background, and it stays.
@@ -342,9 +347,7 @@ private Q_SLOTS:
                      .contains(QStringLiteral("XDG_ACTIVATION_TOKEN=token")));
 
         QVERIFY(agent.click(pauseTitle));
-        QVERIFY(broadcasts.waitFor(QStringLiteral("toggleVeltraneRunStatus"), 2));
-        QCOMPARE(broadcasts.last(QStringLiteral("toggleVeltraneRunStatus")),
-                 (QVariantMap{{QStringLiteral("enabled"), false}}));
+        QVERIFY(broadcasts.waitForToggle(2, false));
         QVERIFY(agent.waitForTitle(startTitle));
         QCOMPARE(agent.item().icon, pausedIcon);
         QVERIFY(QTest::qWaitFor([] { return running(BuiltSuite::bundle(), daemonId).isEmpty(); }, 5000));
@@ -372,9 +375,7 @@ private Q_SLOTS:
 
         // Nobody stores the new state, so the agent's refresh sees cleaning still off.
         QVERIFY(agent.click(startTitle));
-        QVERIFY(broadcasts.waitFor(QStringLiteral("toggleVeltraneRunStatus"), 1));
-        QCOMPARE(broadcasts.last(QStringLiteral("toggleVeltraneRunStatus")),
-                 (QVariantMap{{QStringLiteral("enabled"), true}}));
+        QVERIFY(broadcasts.waitForToggle(1, true));
         QTest::qWait(settleMs);
         QCOMPARE(agent.runStateTitle(), startTitle);
         QVERIFY(running(BuiltSuite::bundle(), daemonId).isEmpty());
