@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake ninja-build pkg-config git
     qt6-base-dev libqt6dbus6 libqt6test6 libgl-dev
     libsqlite3-dev sqlite3 libplist-dev libleveldb-dev libsnappy-dev
-    qt6-svg-dev libqt6svg6
+    qt6-svg-dev libqt6svg6 libxcb1-dev
     dbus dbus-x11 gnome-keyring libsecret-tools
     xvfb xauth libxcb1-dev)
 missing=()
