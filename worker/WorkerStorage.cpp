@@ -2,7 +2,9 @@
 
 #include "common/Names.h"
 #include "worker/BrowserFolders.h"
+#include "worker/ChromeSiteData.h"
 #include "worker/DirectoryListing.h"
+#include "worker/FirefoxSiteStorage.h"
 #include "worker/SecureRemoval.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerExtras.h"
@@ -189,6 +191,15 @@ void removeMozillaStorage(const QString& path, const KeepList& keep, QStringList
     removed->append(selected);
 }
 
+// The per-site stores of today's browsers in one profile folder: one count per origin and store.
+qint64 removeSiteData(const QString& browser, const QString& profileFolder, const KeepList& keep,
+                      const SecureRemoval& removal)
+{
+    if (browser == firefox)
+        return FirefoxSiteStorage::clean(profileFolder, keep, removal);
+    return ChromeSiteData::clean(profileFolder, keep, removal);
+}
+
 } // namespace
 
 qint64 WorkerAppDelegate::removeNonFavLocalStorage(const QString& browser, const KeepList& keep)
@@ -197,6 +208,7 @@ qint64 WorkerAppDelegate::removeNonFavLocalStorage(const QString& browser, const
         return 0;
     const SecureRemoval removal = SecureRemoval::fromSettings();
     QStringList removed;
+    qint64 siteData = 0;
     if (browser == safari) {
         const QString localStorage = BrowserFolders::path(browser, BrowserFolder::LocalStorage);
         removeWebDatabases(BrowserFolders::path(browser, BrowserFolder::WebDatabases), browser, keep, removal,
@@ -214,15 +226,18 @@ qint64 WorkerAppDelegate::removeNonFavLocalStorage(const QString& browser, const
             removeLocalStorage(BrowserFolders::appending(
                                    profile, BrowserFolders::entry(browser, BrowserFolder::LocalStorage)),
                                browser, keep, removal, &removed);
+            siteData += removeSiteData(browser, profile, keep, removal);
         }
     } else if (browser == camino) {
         removeMozillaStorage(BrowserFolders::path(browser, BrowserFolder::MozillaStorage), keep, &removed);
     } else if (browser == firefox) {
         const QString file = BrowserFolders::entry(browser, BrowserFolder::MozillaStorage);
-        for (const QString& profile : firefoxProfileFolders())
+        for (const QString& profile : firefoxProfileFolders()) {
             removeMozillaStorage(BrowserFolders::appending(profile, file), keep, &removed);
+            siteData += removeSiteData(browser, profile, keep, removal);
+        }
     }
-    return removed.size();
+    return removed.size() + siteData;
 }
 
 QStringList WorkerAppDelegate::databaseArray(const QStringList& origins, const KeepList& keep)
