@@ -3,7 +3,7 @@
 # pages on http://127.0.0.1:8601 (with a partitioned iframe of 127.0.0.2), http://127.0.0.2:8602 and
 # http://127.0.0.3:8603 that store localStorage, IndexedDB and Cache Storage entries, and quit cleanly.
 # The site stores of the resulting profiles are packed into tests/data/sitedata/:
-#   chromium.tar.gz   Default/{Local Storage,IndexedDB,Service Worker/CacheStorage}
+#   chromium.tar.gz   Default/{Local Storage,IndexedDB,Service Worker/CacheStorage,WebStorage}
 #   firefox.tar.gz    storage/default/, storage/ls-archive.sqlite, storage.sqlite
 # Run it again only to refresh the set from newer browsers; the tests use the files as shipped.
 set -euo pipefail
@@ -31,6 +31,6 @@ pack() { # archive folder items...
 }
 mkdir -p "$out"
 pack "$out/chromium.tar.gz" "$scratch/chromium" \
-    "Default/Local Storage" Default/IndexedDB "Default/Service Worker/CacheStorage"
+    "Default/Local Storage" Default/IndexedDB "Default/Service Worker/CacheStorage" Default/WebStorage
 pack "$out/firefox.tar.gz" "$scratch/firefox" storage/default storage/ls-archive.sqlite storage.sqlite
 ls -l "$out"

@@ -6,6 +6,7 @@
 #include "worker/LockProbe.h"
 #include "worker/SiteOrigin.h"
 #include "worker/SmallFile.h"
+#include "worker/Sqlite.h"
 
 #include <QFile>
 #include <QMap>
@@ -50,7 +51,9 @@ qint64 ChromeSiteData::clean(const QString& profileFolder, const KeepList& keep,
                           removal) +
            cleanCacheStorage(
                BrowserFolders::appending(profileFolder, QStringLiteral("Service Worker/CacheStorage")), keep,
-               removal);
+               removal) +
+           cleanBuckets(BrowserFolders::appending(profileFolder, QStringLiteral("WebStorage")), keep,
+                        removal);
 }
 
 qint64 ChromeSiteData::cleanIndexedDb(const QString& folder, const KeepList& keep,
@@ -113,6 +116,49 @@ qint64 ChromeSiteData::cleanCacheStorage(const QString& folder, const KeepList& 
         removal.removeAt(folderFd.get(), entry.name);
         origins.insert(SiteOrigin::ownOrigin(*origin));
     }
+    return origins.size();
+}
+
+qint64 ChromeSiteData::cleanBuckets(const QString& folder, const KeepList& keep, const SecureRemoval& removal)
+{
+    const QString index = BrowserFolders::appending(folder, QStringLiteral("QuotaManager"));
+    const FileDescriptor folderFd = DirectoryListing::openFolder(QFile::encodeName(folder));
+    Sqlite database;
+    if (!folderFd.isOpen() ||
+        DirectoryListing::typeOf(QFile::encodeName(index)) != DirectoryEntry::Type::File ||
+        !database.open(index))
+        return 0;
+    const auto rows = database.executeQuery(QStringLiteral("SELECT id, storage_key FROM buckets;"));
+    QList<QVariantList> selected;
+    QSet<QString> origins;
+    for (const Sqlite::Row& row : rows.value_or(Sqlite::Rows())) {
+        const QString storageKey = row.value(QStringLiteral("storage_key")).toString();
+        const QByteArray id = row.value(QStringLiteral("id")).toString().toLatin1();
+        if (!SiteOrigin::isRemoved(storageKey, keep) || !DirectoryListing::isPlainName(id))
+            continue;
+        const auto type = DirectoryListing::typeAt(folderFd.get(), id);
+        if (type == DirectoryEntry::Type::Directory) {
+            const QByteArray lock =
+                DirectoryListing::appending(DirectoryListing::appending(QFile::encodeName(folder), id),
+                                            "IndexedDB/indexeddb.leveldb/LOCK");
+            if (LockProbe::isLocked(lock))
+                continue;
+            removal.removeAt(folderFd.get(), id);
+            origins.insert(SiteOrigin::ownOrigin(storageKey));
+        } else if (type) {
+            continue; // a link or a file in place of the bucket's folder: left alone, and its row too
+        }
+        selected.append(QVariantList{row.value(QStringLiteral("id"))});
+    }
+    if (selected.isEmpty())
+        return origins.size();
+    if (removal.secureDelete())
+        (void)database.executeNonQuery(QStringLiteral("PRAGMA secure_delete = ON;"));
+    if (!database.beginTransaction())
+        return origins.size();
+    if (!database.executeNonQuery(QStringLiteral("DELETE FROM buckets WHERE id = ?;"), selected) ||
+        !database.commit())
+        (void)database.rollback();
     return origins.size();
 }
 

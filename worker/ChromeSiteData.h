@@ -10,7 +10,8 @@
 #include <optional>
 
 // The site data of one Chromium-family profile folder: local storage (ChromeLocalStorage), the
-// first-party IndexedDB folders and the Cache Storage folders of every origin not kept.
+// first-party IndexedDB folders, the Cache Storage folders and the storage buckets of every origin
+// not kept.
 class ChromeSiteData
 {
 public:
@@ -29,6 +30,14 @@ public:
     // number of origins removed.
     [[nodiscard]] static qint64 cleanCacheStorage(const QString& folder, const KeepList& keep,
                                                   const SecureRemoval& removal);
+
+    // The storage buckets of "WebStorage" (the quota database "QuotaManager" and a folder per bucket
+    // that holds data: the IndexedDB and Cache Storage of partitioned and non-default buckets) whose
+    // storage key is not kept: the folders go, then the rows. Returns the number of origins whose
+    // bucket folders were removed (the rows of default buckets alone count nothing: their data lies
+    // in the folders counted by the other steps).
+    [[nodiscard]] static qint64 cleanBuckets(const QString& folder, const KeepList& keep,
+                                             const SecureRemoval& removal);
 
     // "http_example.com_0" -> "http://example.com:0"; nullopt when it is not of that form.
     [[nodiscard]] static std::optional<QString> originOfIdentifier(QStringView identifier);
