@@ -1,7 +1,6 @@
 #include "SiteDataSupport.h"
 
 #include "Sandbox.h"
-#include "worker/ChromeLocalStorage.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -86,13 +85,6 @@ std::optional<int> runHelper(int argc, char* argv[])
         std::printf("locked\n");
         std::fflush(stdout);
         pause(); // until the test kills it
-        return 0;
-    }
-    if (argc == 4 && qstrcmp(argv[1], "--clean-leveldb") == 0) {
-        const KeepList keep{{QString::fromUtf8(argv[3])}, false};
-        const qint64 removed =
-            ChromeLocalStorage::cleanLevelDb(QString::fromUtf8(argv[2]), keep, SecureRemoval(false));
-        std::printf("%lld\n", static_cast<long long>(removed));
         return 0;
     }
     return std::nullopt;

@@ -39,9 +39,8 @@ private:
 // Locks `path`; null when the lock could not be taken.
 [[nodiscard]] std::unique_ptr<HeldLock> holdLock(const QString& path);
 
-// Runs the helper modes of the test program: "--hold-lock PATH" and
-// "--clean-leveldb FOLDER SITE" (ChromeLocalStorage::cleanLevelDb keeping SITE). Returns the exit
-// status, or nullopt when the arguments name no helper mode.
+// Runs the helper mode of the test program, "--hold-lock PATH". Returns the exit status, or nullopt
+// when the arguments name no helper mode.
 [[nodiscard]] std::optional<int> runHelper(int argc, char* argv[]);
 
 // tools/sitedata/browse.py with a real browser ("chromium" or "firefox"); the reason to skip when
