@@ -81,6 +81,7 @@ struct Selection
 {
     std::set<std::string> storageKeys; // sorted, as the entries of each key are
     QSet<QString> origins;
+    bool hasVersion = false;
 };
 
 // Reads every key once; nullopt when the database is of another version or does not read cleanly.
@@ -98,6 +99,7 @@ std::optional<Selection> select(leveldb::DB& db, const KeepList& keep)
         if (key == versionKey) {
             if (view(it->value()) != supportedVersion)
                 return std::nullopt;
+            selection.hasVersion = true;
             continue;
         }
         const auto storageKey = storageKeyOf(key);
@@ -172,8 +174,15 @@ qint64 ChromeLocalStorage::cleanLevelDb(const QString& folder, const KeepList& k
     const auto selection = select(*db, keep);
     if (!selection || selection->storageKeys.empty())
         return 0;
-    if (deleteEntries(*db, selection->storageKeys))
+    if (deleteEntries(*db, selection->storageKeys)) {
         db->CompactRange(nullptr, nullptr);
+        // The manifest keeps, for every level compacted, the largest key that level's last compaction
+        // read: often a removed one. Compacting once more from a rewrite of the unchanged "VERSION"
+        // entry leaves that key there instead.
+        if (selection->hasVersion &&
+            db->Put(leveldb::WriteOptions(), std::string(versionKey), std::string(supportedVersion)).ok())
+            db->CompactRange(nullptr, nullptr);
+    }
     db.reset();
     // Opening once more starts a fresh manifest, so that the old one, which still names the removed
     // keys as bounds of the tables it listed, is discarded (and overwritten with secure deletion on).

@@ -188,6 +188,9 @@ private Q_SLOTS:
                 QVERIFY2(!remaining.contains(removed), removed.constData());
                 QCOMPARE(discarded.contains(removed), !secure);
             }
+            // Nor does any file still name a removed origin (as a key bound in the manifest).
+            for (const QByteArray& origin : {QByteArray("127.0.0.2:8602"), QByteArray("127.0.0.3:8603")})
+                QVERIFY2(!remaining.contains(origin), origin.constData());
             QCOMPARE(entriesOf(*readLevelDb(leveldb), "http://127.0.0.1:8601").size(), 6);
         }
     }
