@@ -1,7 +1,8 @@
 // Times the local-storage step on a LevelDB database laid out as Chromium writes it (2,000 origins,
 // 200,000 keys, 1,950 origins to remove) beside a plain `cp -r` of the same folder, each on fresh
 // copies, and reports the step's peak memory (the step runs in a process of its own, started again
-// from this program, so that its high-water mark is its own).
+// from this program, so that its high-water mark is its own). "SiteDataBench N" makes the database N
+// times as large, with the same 50 origins kept.
 #include "worker/ChromeLocalStorage.h"
 
 #include <QCoreApplication>
@@ -24,8 +25,9 @@
 
 namespace {
 
-constexpr int originCount = 2000;
-constexpr int keyCount = 200000;
+// Scaled by the optional argument, to show that memory stays flat as the database grows.
+int originCount = 2000;
+int keyCount = 200000;
 constexpr int keptCount = 50;
 constexpr int repeats = 5;
 
@@ -146,6 +148,9 @@ int main(int argc, char* argv[])
         return 0;
     }
     QCoreApplication application(argc, argv);
+    const int scale = argc == 2 ? std::max(1, QByteArray(argv[1]).toInt()) : 1;
+    originCount *= scale;
+    keyCount *= scale;
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/sitedata-bench-XXXXXX"));
     const QString source = dir.filePath(QStringLiteral("leveldb"));
     QElapsedTimer timer;
