@@ -332,6 +332,25 @@ private Q_SLOTS:
                                                    keepFavourite, SecureRemoval(false)),
                  2);
         QVERIFY(QFileInfo::exists(profile + QStringLiteral("/Service Worker/CacheStorage/bad/index.txt")));
+
+        // Buckets: one whose database is locked and one whose folder is a link stay, rows included;
+        // the row of a bucket without a folder goes.
+        const QString webStorage = profile + QStringLiteral("/WebStorage");
+        const auto bucketLock = holdLock(webStorage + QStringLiteral("/2/IndexedDB/indexeddb.leveldb/LOCK"));
+        QVERIFY(bucketLock);
+        QVERIFY(
+            QFile::link(sandbox.homePath(QStringLiteral("elsewhere")), webStorage + QStringLiteral("/4")));
+        QCOMPARE(ChromeSiteData::cleanBuckets(webStorage, keepFavourite, SecureRemoval(false)), 0);
+        QVERIFY(QFileInfo::exists(webStorage + QStringLiteral("/2/IndexedDB")));
+        QVERIFY(QFileInfo::exists(sandbox.homePath(QStringLiteral("elsewhere/keep.txt"))));
+        Sqlite quota;
+        QVERIFY(quota.open(webStorage + QStringLiteral("/QuotaManager")));
+        const auto rows = quota.executeQuery(QStringLiteral("SELECT id FROM buckets ORDER BY id"));
+        QVERIFY(rows);
+        QStringList ids;
+        for (const Sqlite::Row& row : *rows)
+            ids.append(row.value(QStringLiteral("id")).toString());
+        QCOMPARE(ids, (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4")}));
     }
 
     // A worker killed at any moment of its pass (the edit and the compaction included) leaves a
