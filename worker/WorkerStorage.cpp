@@ -3,6 +3,8 @@
 #include "common/Names.h"
 #include "platform/DirectoryListing.h"
 #include "worker/BrowserFolders.h"
+#include "worker/ChromeSiteData.h"
+#include "worker/FirefoxSiteStorage.h"
 #include "worker/SecureRemoval.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerExtras.h"
@@ -201,6 +203,7 @@ qint64 WorkerAppDelegate::removeNonFavLocalStorage(const PassContext& context)
         return 0;
     const SecureRemoval& removal = context.removal;
     QStringList removed;
+    qint64 siteData = 0;
     if (browser == safari) {
         const QString localStorage = BrowserFolders::path(browser, BrowserFolder::LocalStorage);
         removeWebDatabases(BrowserFolders::path(browser, BrowserFolder::WebDatabases), browser, keep, removal,
@@ -218,14 +221,16 @@ qint64 WorkerAppDelegate::removeNonFavLocalStorage(const PassContext& context)
                 BrowserFolders::appending(profile.folder,
                                           BrowserFolders::entry(browser, BrowserFolder::LocalStorage)),
                 browser, keep, removal, &removed);
+            siteData += ChromeSiteData::clean(profile.folder, keep, removal);
         } else {
             removeMozillaStorage(
                 BrowserFolders::appending(profile.folder,
                                           BrowserFolders::entry(browser, BrowserFolder::MozillaStorage)),
                 keep, removal, &removed);
+            siteData += FirefoxSiteStorage::clean(profile.folder, keep, removal);
         }
     }
-    return removed.size();
+    return removed.size() + siteData;
 }
 
 QStringList WorkerAppDelegate::databaseArray(const QStringList& origins, const KeepList& keep)

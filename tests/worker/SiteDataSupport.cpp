@@ -1,0 +1,119 @@
+#include "SiteDataSupport.h"
+
+#include "Sandbox.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <leveldb/db.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace SiteDataSupport {
+
+bool unpack(const QString& name, const QString& folder)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    QProcess tar;
+    tar.start(QStringLiteral("tar"),
+              {QStringLiteral("-xzf"),
+               BuiltSuite::sourceDir() + QStringLiteral("/tests/data/sitedata/") + name, QStringLiteral("-C"),
+               folder});
+    return tar.waitForFinished(60000) && tar.exitStatus() == QProcess::NormalExit && tar.exitCode() == 0;
+}
+
+std::optional<QMap<QByteArray, QByteArray>> readLevelDb(const QString& folder)
+{
+    leveldb::Options options;
+    options.paranoid_checks = true;
+    leveldb::DB* opened = nullptr;
+    if (!leveldb::DB::Open(options, QFile::encodeName(folder).toStdString(), &opened).ok())
+        return std::nullopt;
+    std::unique_ptr<leveldb::DB> db(opened);
+    QMap<QByteArray, QByteArray> entries;
+    std::unique_ptr<leveldb::Iterator> it(db->NewIterator(leveldb::ReadOptions()));
+    for (it->SeekToFirst(); it->Valid(); it->Next())
+        entries.insert(QByteArray(it->key().data(), qsizetype(it->key().size())),
+                       QByteArray(it->value().data(), qsizetype(it->value().size())));
+    if (!it->status().ok())
+        return std::nullopt;
+    return entries;
+}
+
+QByteArray folderBytes(const QString& folder)
+{
+    QByteArray bytes;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        QFile file(folder + QLatin1Char('/') + name);
+        if (file.open(QIODevice::ReadOnly))
+            bytes += file.readAll();
+    }
+    return bytes;
+}
+
+HeldLock::~HeldLock()
+{
+    m_process->kill();
+    m_process->waitForFinished();
+}
+
+std::unique_ptr<HeldLock> holdLock(const QString& path)
+{
+    auto process = std::make_unique<QProcess>();
+    process->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-lock"), path});
+    const bool locked = process->waitForReadyRead(10000) && process->readAll().startsWith("locked");
+    auto lock = std::make_unique<HeldLock>(std::move(process));
+    if (!locked)
+        return nullptr;
+    return lock;
+}
+
+std::optional<int> runHelper(int argc, char* argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--hold-lock") == 0) {
+        const int fd = open(argv[2], O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        struct flock lock = {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        if (fd < 0 || fcntl(fd, F_SETLK, &lock) != 0)
+            return 1;
+        std::printf("locked\n");
+        std::fflush(stdout);
+        pause(); // until the test kills it
+        return 0;
+    }
+    return std::nullopt;
+}
+
+bool browserAvailable(const QString& browser, QString* skip)
+{
+    const QStringList programs{browser == QLatin1String("chromium") ? QStringLiteral("chromium")
+                                                                    : QStringLiteral("firefox-esr"),
+                               QStringLiteral("python3")};
+    for (const QString& program : programs) {
+        if (QStandardPaths::findExecutable(program).isEmpty()) {
+            *skip = program + QStringLiteral(" is not installed: the check with the real browser is skipped");
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<QByteArray> browse(const QString& mode, const QString& browser, const QString& profile)
+{
+    QProcess python;
+    python.start(
+        QStringLiteral("python3"),
+        {BuiltSuite::sourceDir() + QStringLiteral("/tools/sitedata/browse.py"), mode, browser, profile});
+    if (!python.waitForFinished(180000) || python.exitStatus() != QProcess::NormalExit ||
+        python.exitCode() != 0)
+        return std::nullopt;
+    return python.readAllStandardOutput();
+}
+
+} // namespace SiteDataSupport

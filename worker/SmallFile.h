@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <optional>
+
+// Reads the small files that name a store's origin (an index, a metadata record).
+namespace SmallFile {
+
+// The content of the regular file `name` in the open folder `folderFd`; nullopt for a link, a FIFO,
+// a folder, a file larger than `limit` bytes or one that cannot be read to its end.
+[[nodiscard]] std::optional<QByteArray> readAt(int folderFd, const QByteArray& name, qint64 limit);
+
+} // namespace SmallFile
