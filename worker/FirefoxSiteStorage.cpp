@@ -104,7 +104,7 @@ qint64 FirefoxSiteStorage::clean(const QString& profileFolder, const KeepList& k
         }
         if (!origin || !SiteOrigin::isRemoved(*origin, keep))
             continue;
-        if (removal.removeAt(storage.get(), entry.name))
+        if (isSettled(removal.removeAt(storage.get(), entry.name)))
             gone.append(*origin);
         origins.insert(SiteOrigin::ownOrigin(*origin));
     }

@@ -52,7 +52,7 @@ leveldb::Status SecureLevelDbEnv::RemoveFile(const std::string& fname)
 {
     if (!m_removal.secureDelete())
         return target()->RemoveFile(fname);
-    if (!m_removal.remove(QByteArray::fromStdString(fname)))
+    if (!isSettled(m_removal.remove(QByteArray::fromStdString(fname))))
         return leveldb::Status::IOError(fname, "could not be overwritten and removed");
     return leveldb::Status::OK();
 }
