@@ -3,43 +3,42 @@
 #include "common/Names.h"
 #include "platform/HttpCookieStorage.h"
 #include "worker/BrowserFolders.h"
+#include "worker/DirectoryListing.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerExtras.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
+#include <functional>
 
 using namespace Names::Browsers;
 
 namespace {
 
-// How one kind of cookie database is read and how one of its rows is deleted.
+// How one kind of cookie database is read and its rows deleted. The SELECT gives the rowid, the
+// host and the name, in this order and in row order, in which the deletes visit the table's pages
+// one after another. Only these columns are read: today's rows carry some twenty.
 struct CookieTable
 {
     QLatin1StringView select;
-    QLatin1StringView remove;
-    QLatin1StringView rowColumn; // empty when the id column is the row's own key
+    QLatin1StringView remove; // "%1" takes the placeholders of a list of rowids
     QLatin1StringView hostColumn;
-    QLatin1StringView idColumn;
 };
 
-// Only the columns a record is sorted and deleted by are read: today's rows carry some twenty.
-// Rows are read in row order, in which their deletes visit the table's pages one after another.
-// Chrome's creation time is not unique, so its delete also names the row that was read: a kept
-// cookie of the same host and creation time must not go with it.
 constexpr CookieTable chromeCookies{
-    QLatin1StringView{
-        "SELECT rowid AS cookie_row, host_key, name, creation_utc FROM cookies ORDER BY rowid;"},
-    QLatin1StringView{"DELETE FROM cookies WHERE rowid = ? AND host_key = ? AND creation_utc = ?;"},
-    QLatin1StringView{"cookie_row"}, QLatin1StringView{"host_key"}, QLatin1StringView{"creation_utc"}};
-constexpr CookieTable mozillaCookies{QLatin1StringView{"SELECT host, name, id FROM moz_cookies ORDER BY id;"},
-                                     QLatin1StringView{"DELETE FROM moz_cookies WHERE host = ? AND id = ?;"},
-                                     QLatin1StringView{}, QLatin1StringView{"host"}, QLatin1StringView{"id"}};
+    QLatin1StringView{"SELECT rowid, host_key, name FROM cookies ORDER BY rowid;"},
+    QLatin1StringView{"DELETE FROM cookies WHERE rowid IN (%1);"}, QLatin1StringView{"host_key"}};
+constexpr CookieTable mozillaCookies{
+    QLatin1StringView{"SELECT rowid, host, name FROM moz_cookies ORDER BY rowid;"},
+    QLatin1StringView{"DELETE FROM moz_cookies WHERE rowid IN (%1);"}, QLatin1StringView{"host"}};
 
 const QLatin1StringView nameColumn{"name"};
+// Rowids per DELETE statement, well below SQLite's limit on bound parameters.
+constexpr qsizetype rowIdsPerStatement = 500;
 
 bool isChromeFamily(const QString& browser)
 {
@@ -51,11 +50,11 @@ const CookieTable& cookieTable(const QString& browser)
     return isChromeFamily(browser) ? chromeCookies : mozillaCookies;
 }
 
-// A database the worker may open: a plain file, never a link to one elsewhere.
+// A database the worker may open: a plain file reached without a link on the way, so that a
+// profile folder linked to a place outside the home is never edited.
 bool isDatabaseFile(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.isFile() && !info.isSymLink();
+    return DirectoryListing::typeOf(QFile::encodeName(path)) == DirectoryEntry::Type::File;
 }
 
 QStringList cookieDatabases(const QString& browser)
@@ -115,62 +114,101 @@ private:
     bool m_matchesEveryName = false;
 };
 
-// Site names by host; a cookie jar holds many cookies of each host.
-using SiteCache = QHash<QString, std::optional<QString>>;
-
-// Sorts one cookie into the inventory by its host and name.
-void sortCookie(CookieRecord record, const QString& host, const QString& name, const KeepList& keep,
-                const TrackingPrefixes& prefixes, SiteCache& sites, CookieInventory& inventory)
+// Sorts cookies one by one into deleted or kept by their host and name, and counts them.
+class CookieSorter
 {
-    auto cached = sites.constFind(host);
-    if (cached == sites.constEnd())
-        cached = sites.insert(host, WorkerExtras::siteWithDomainName(host));
-    const std::optional<QString>& site = *cached;
-    if (!site)
-        return;
-    const bool tracking = prefixes.matches(name);
-    if (tracking)
-        ++inventory.trackingCount;
-    if (tracking || !keep.keeps(*site))
-        inventory.deletionList.append(std::move(record));
+public:
+    explicit CookieSorter(const KeepList& keep)
+        : m_keep(keep), m_prefixes(WorkerAppDelegate::defaultTrackingCookies())
+    {
+    }
+
+    // True when the cookie is to be deleted.
+    bool select(const QString& host, const QString& name)
+    {
+        // A jar holds many cookies of each host; the cache is bounded for jars of many hosts.
+        auto cached = m_sites.constFind(host);
+        if (cached == m_sites.constEnd()) {
+            if (m_sites.size() >= siteCacheLimit)
+                m_sites.clear();
+            cached = m_sites.insert(host, WorkerExtras::siteWithDomainName(host));
+        }
+        const std::optional<QString>& site = *cached;
+        if (!site)
+            return false;
+        const bool tracking = m_prefixes.matches(name);
+        if (tracking)
+            ++m_trackingCount;
+        if (!tracking && m_keep.keeps(*site))
+            return false;
+        ++m_cookieCount;
+        return true;
+    }
+
+    [[nodiscard]] qint64 cookieCount() const { return m_cookieCount; }
+    [[nodiscard]] qint64 trackingCount() const { return m_trackingCount; }
+
+private:
+    static constexpr qsizetype siteCacheLimit = 100000;
+    const KeepList& m_keep;
+    TrackingPrefixes m_prefixes;
+    QHash<QString, std::optional<QString>> m_sites;
+    qint64 m_cookieCount = 0;
+    qint64 m_trackingCount = 0;
+};
+
+// Reads the cookies of an open database row by row, sorts each, and hands every selected one to
+// `selected` with its rowid. Host and name are judged by their text; a value that is no text (a
+// NULL, a number, bytes) has none. False when the rows could not be read to their end.
+bool sortDatabase(Sqlite& sqlite, const CookieTable& table, CookieSorter& sorter,
+                  const std::function<void(qint64 rowId, const QString& host, const QString& name)>& selected)
+{
+    return sqlite.forEachRow(table.select, [&](const Sqlite::RowView& row) {
+        const auto rowId = row.integer(0);
+        const QString host = textOf(row.value(1));
+        const QString name = textOf(row.value(2));
+        if (rowId && sorter.select(host, name))
+            selected(*rowId, host, name);
+        return true;
+    });
 }
 
-// An INTEGER column's value is read as its decimal text. Bound back as that integer it matches
-// exactly as the text would (the column's affinity turns such text into the same integer), but
-// without a conversion on every comparison.
-QVariant asBoundInteger(const QVariant& value)
+bool deleteRowIds(Sqlite& sqlite, const CookieTable& table, const QList<qint64>& rowIds)
 {
-    if (value.typeId() != QMetaType::QString)
-        return value;
-    bool isNumber = false;
-    const qint64 number = value.toString().toLongLong(&isNumber);
-    if (!isNumber || QString::number(number) != value.toString())
-        return value;
-    return number;
+    for (qsizetype from = 0; from < rowIds.size(); from += rowIdsPerStatement) {
+        const qsizetype count = std::min(rowIdsPerStatement, rowIds.size() - from);
+        QStringList placeholders;
+        placeholders.fill(QStringLiteral("?"), count);
+        QVariantList arguments;
+        arguments.reserve(count);
+        for (qsizetype index = from; index < from + count; ++index)
+            arguments.append(rowIds.at(index));
+        if (!sqlite.executeNonQuery(QString(table.remove).arg(placeholders.join(QLatin1Char(','))),
+                                    arguments))
+            return false;
+    }
+    return true;
 }
 
-// Deletes `records` from `database` in one transaction: all of them go, or none.
-void deleteFromDatabase(const QString& database, const QList<CookieRecord>& records, const CookieTable& table)
+// Sorts and deletes the cookies of one database. Reading and deleting share one exclusive
+// transaction, so no row can change in between and a rowid names exactly the row that was read,
+// whatever bytes its host or name hold. Only rowids are kept, never the rows: a database may hold
+// millions. A database that cannot be locked is still counted, and left as it is.
+void removeFromDatabase(const QString& database, const CookieTable& table, CookieSorter& sorter)
 {
     if (!isDatabaseFile(database))
         return;
     Sqlite sqlite;
-    if (!sqlite.open(database) || !sqlite.beginTransaction())
+    if (!sqlite.open(database))
         return;
-    QList<QVariantList> keys;
-    for (const CookieRecord& record : records) {
-        QVariantList key;
-        if (!table.rowColumn.isEmpty())
-            key.append(asBoundInteger(record.row.value(table.rowColumn)));
-        key.append(record.row.value(table.hostColumn));
-        key.append(asBoundInteger(record.row.value(table.idColumn)));
-        keys.append(std::move(key));
-    }
-    if (!sqlite.executeNonQuery(table.remove, keys)) {
-        (void)sqlite.rollback();
+    const bool locked = sqlite.beginTransaction();
+    QList<qint64> rowIds;
+    const bool read =
+        sortDatabase(sqlite, table, sorter,
+                     [&rowIds](qint64 rowId, const QString&, const QString&) { rowIds.append(rowId); });
+    if (!locked)
         return;
-    }
-    if (!sqlite.commit())
+    if (!read || !deleteRowIds(sqlite, table, rowIds) || !sqlite.commit())
         (void)sqlite.rollback();
 }
 
@@ -308,14 +346,14 @@ QStringList WorkerAppDelegate::defaultTrackingCookies()
 
 CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepList& keepCookies)
 {
-    const TrackingPrefixes prefixes(defaultTrackingCookies());
-    SiteCache sites;
+    CookieSorter sorter(keepCookies);
     CookieInventory inventory;
     if (browser == safari) {
         const HttpCookieStorage storage(BrowserFolders::path(browser, BrowserFolder::CookieFile));
-        for (const HttpCookie& cookie : storage.cookies())
-            sortCookie(CookieRecord{QString(), {}, cookie}, cookie.domain, cookie.name, keepCookies, prefixes,
-                       sites, inventory);
+        for (const HttpCookie& cookie : storage.cookies()) {
+            if (sorter.select(cookie.domain, cookie.name))
+                inventory.deletionList.append(CookieRecord{QString(), 0, {}, cookie});
+        }
     }
     const CookieTable& table = cookieTable(browser);
     for (const QString& database : cookieDatabases(browser)) {
@@ -324,39 +362,31 @@ CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepLis
         Sqlite sqlite;
         if (!sqlite.open(database))
             continue;
-        const auto rows = sqlite.executeQuery(table.select);
-        for (const QVariantMap& row : rows.value_or(Sqlite::Rows())) {
-            sortCookie(CookieRecord{database, row, {}}, textOf(row.value(table.hostColumn)),
-                       textOf(row.value(nameColumn)), keepCookies, prefixes, sites, inventory);
-        }
+        (void)sortDatabase(sqlite, table, sorter,
+                           [&](qint64 rowId, const QString& host, const QString& name) {
+                               const QVariantMap row{{table.hostColumn, host}, {nameColumn, name}};
+                               inventory.deletionList.append(CookieRecord{database, rowId, row, {}});
+                           });
     }
-    inventory.cookieCount = inventory.deletionList.size();
+    inventory.cookieCount = sorter.cookieCount();
+    inventory.trackingCount = sorter.trackingCount();
     return inventory;
 }
 
 QList<qint64> WorkerAppDelegate::removeCookies(const QString& browser, const KeepList& keepCookies)
 {
-    const CookieInventory inventory = cookies(browser, keepCookies);
-    const QList<qint64> counts{inventory.cookieCount, inventory.trackingCount};
     if (browser == safari) {
+        const CookieInventory inventory = cookies(browser, keepCookies);
         deleteSafariCookies(inventory.deletionList);
-        return counts;
+        return {inventory.cookieCount, inventory.trackingCount};
     }
     if (isChromeFamily(browser))
         deleteChromeChannelID(browser, keepCookies);
-
-    // Each record goes only from the database it was read from, each database in one go.
-    QStringList databases;
-    QHash<QString, QList<CookieRecord>> recordsByDatabase;
-    for (const CookieRecord& record : inventory.deletionList) {
-        auto& records = recordsByDatabase[record.database];
-        if (records.isEmpty())
-            databases.append(record.database);
-        records.append(record);
-    }
-    for (const QString& database : std::as_const(databases))
-        deleteFromDatabase(database, recordsByDatabase.value(database), cookieTable(browser));
-    return counts;
+    // Each database is sorted and cleaned in one go, without listing every cookie first.
+    CookieSorter sorter(keepCookies);
+    for (const QString& database : cookieDatabases(browser))
+        removeFromDatabase(database, cookieTable(browser), sorter);
+    return {sorter.cookieCount(), sorter.trackingCount()};
 }
 
 void WorkerAppDelegate::deleteSafariCookies(const QList<CookieRecord>& cookies)
