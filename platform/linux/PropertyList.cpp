@@ -207,11 +207,11 @@ QVariant fromNode(plist_t node, int depth)
         return list;
     }
     case PLIST_STRING: {
-        char* text = nullptr;
-        plist_get_string_val(node, &text);
-        const QString value = QString::fromUtf8(text);
-        free(text);
-        return value;
+        // By its length: plist_get_string_val() asserts on a string that holds a NUL, which a
+        // binary list may.
+        uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return text ? QString::fromUtf8(text, static_cast<qsizetype>(length)) : QString(QLatin1String(""));
     }
     case PLIST_BOOLEAN: {
         uint8_t value = 0;

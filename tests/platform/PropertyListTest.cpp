@@ -67,6 +67,23 @@ private Q_SLOTS:
         QVERIFY(!PropertyList::fromBytes(binary.left(binary.size() - 5)).isValid());
     }
 
+    void binaryStringHoldingNulIsReadWhole()
+    {
+        // {"k": "é\0b"} in UTF-16: libplist's own string getter aborts the program on it.
+        const QByteArray binary =
+            QByteArray::fromHex("62706c6973743030d10102516b6300e900000062080b0d000000000000010100000000000000"
+                                "0300000000000000000000000000000014");
+        QCOMPARE(PropertyList::fromBytes(binary).toMap().value(QStringLiteral("k")).toString(),
+                 QString(QChar(0xe9)) + QChar(0) + QLatin1Char('b'));
+        // The input the fuzzer found it with: a dictionary whose strings hold NULs.
+        const QByteArray found = QByteArray::fromBase64("YnBsaXN0MDDSAQIDClEAAAAAAAAAAAAAAAAAAAIAAAAAAAAAAAAA"
+                                                        "AAAKUQAAAAAAAAAAAAAAAAAAAgAAAAAAAAAAAAAAAAAAAAAAAAAA"
+                                                        "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAYVFkQAQA"
+                                                        "AAAAAAAJQnh5UXMyQcHeDEAAAADRCwxQa1F2CA0PERgaIyQnKTI1"
+                                                        "NwAAAAAAAAEBAAAAAAAAAA0AAAAAAAAAAAAAAAAAAAA5");
+        (void)PropertyList::fromBytes(found);
+    }
+
     void rejectsWhatIsNotAPropertyList_data()
     {
         QTest::addColumn<QByteArray>("bytes");
