@@ -20,7 +20,7 @@ packages=(build-essential cmake ninja-build pkg-config git
     libsqlite3-dev sqlite3 libplist-dev libleveldb-dev libsnappy-dev
     qt6-svg-dev libqt6svg6
     dbus dbus-x11 gnome-keyring libsecret-tools
-    xvfb xauth)
+    xvfb xauth strace clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
