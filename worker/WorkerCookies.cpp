@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace Names::Browsers;
 
@@ -25,20 +26,20 @@ namespace {
 struct CookieTable
 {
     QLatin1StringView select;
-    QLatin1StringView remove; // "%1" takes the placeholders of a list of rowids
+    QLatin1StringView remove; // one run of rows, from the first rowid to the last
     QLatin1StringView hostColumn;
 };
 
 constexpr CookieTable chromeCookies{
     QLatin1StringView{"SELECT rowid, host_key, name FROM cookies ORDER BY rowid;"},
-    QLatin1StringView{"DELETE FROM cookies WHERE rowid IN (%1);"}, QLatin1StringView{"host_key"}};
+    QLatin1StringView{"DELETE FROM cookies WHERE rowid BETWEEN ? AND ?;"}, QLatin1StringView{"host_key"}};
 constexpr CookieTable mozillaCookies{
     QLatin1StringView{"SELECT rowid, host, name FROM moz_cookies ORDER BY rowid;"},
-    QLatin1StringView{"DELETE FROM moz_cookies WHERE rowid IN (%1);"}, QLatin1StringView{"host"}};
+    QLatin1StringView{"DELETE FROM moz_cookies WHERE rowid BETWEEN ? AND ?;"}, QLatin1StringView{"host"}};
 
 const QLatin1StringView nameColumn{"name"};
-// Rowids per DELETE statement, well below SQLite's limit on bound parameters.
-constexpr qsizetype rowIdsPerStatement = 500;
+// Runs of rows deleted with one prepared statement; bounds the argument lists held at once.
+constexpr qsizetype runsPerBatch = 10000;
 
 bool isChromeFamily(const QString& browser)
 {
@@ -54,7 +55,12 @@ const CookieTable& cookieTable(const QString& browser)
 // profile folder linked to a place outside the home is never edited.
 bool isDatabaseFile(const QString& path)
 {
-    return DirectoryListing::typeOf(QFile::encodeName(path)) == DirectoryEntry::Type::File;
+    const QByteArray bytes = QFile::encodeName(path);
+    // Most listed profiles lack one database or another; one call tells so.
+    struct stat info;
+    if (lstat(bytes.constData(), &info) != 0)
+        return false;
+    return DirectoryListing::typeOf(bytes) == DirectoryEntry::Type::File;
 }
 
 QStringList cookieDatabases(const QString& browser)
@@ -157,43 +163,44 @@ private:
     qint64 m_trackingCount = 0;
 };
 
-// Reads the cookies of an open database row by row, sorts each, and hands every selected one to
-// `selected` with its rowid. Host and name are judged by their text; a value that is no text (a
-// NULL, a number, bytes) has none. False when the rows could not be read to their end.
-bool sortDatabase(Sqlite& sqlite, const CookieTable& table, CookieSorter& sorter,
-                  const std::function<void(qint64 rowId, const QString& host, const QString& name)>& selected)
+// Reads the cookies of an open database row by row in rowid order, sorts each, and hands every row
+// to `visit` with its rowid and whether it is selected. Host and name are judged by their text; a
+// value that is no text (a NULL, a number, bytes) has none. False when the rows could not be read
+// to their end.
+bool sortDatabase(
+    Sqlite& sqlite, const CookieTable& table, CookieSorter& sorter,
+    const std::function<void(qint64 rowId, bool selected, const QString& host, const QString& name)>& visit)
 {
     return sqlite.forEachRow(table.select, [&](const Sqlite::RowView& row) {
         const auto rowId = row.integer(0);
         const QString host = textOf(row.value(1));
         const QString name = textOf(row.value(2));
-        if (rowId && sorter.select(host, name))
-            selected(*rowId, host, name);
+        if (rowId)
+            visit(*rowId, sorter.select(host, name), host, name);
         return true;
     });
 }
 
-bool deleteRowIds(Sqlite& sqlite, const CookieTable& table, const QList<qint64>& rowIds)
+// Selected rows with no other row between them, as [first rowid, last rowid].
+using RowRuns = QList<std::pair<qint64, qint64>>;
+
+bool deleteRuns(Sqlite& sqlite, const CookieTable& table, const RowRuns& runs)
 {
-    for (qsizetype from = 0; from < rowIds.size(); from += rowIdsPerStatement) {
-        const qsizetype count = std::min(rowIdsPerStatement, rowIds.size() - from);
-        QStringList placeholders;
-        placeholders.fill(QStringLiteral("?"), count);
-        QVariantList arguments;
-        arguments.reserve(count);
-        for (qsizetype index = from; index < from + count; ++index)
-            arguments.append(rowIds.at(index));
-        if (!sqlite.executeNonQuery(QString(table.remove).arg(placeholders.join(QLatin1Char(','))),
-                                    arguments))
+    for (qsizetype from = 0; from < runs.size(); from += runsPerBatch) {
+        QList<QVariantList> arguments;
+        for (qsizetype index = from; index < std::min(from + runsPerBatch, runs.size()); ++index)
+            arguments.append({runs.at(index).first, runs.at(index).second});
+        if (!sqlite.executeNonQuery(table.remove, arguments))
             return false;
     }
     return true;
 }
 
 // Sorts and deletes the cookies of one database. Reading and deleting share one exclusive
-// transaction, so no row can change in between and a rowid names exactly the row that was read,
-// whatever bytes its host or name hold. Only rowids are kept, never the rows: a database may hold
-// millions. A database that cannot be locked is still counted, and left as it is.
+// transaction, so no row can change in between: a rowid, or a run of rowids read one after another,
+// names exactly the rows that were read, whatever bytes their host or name hold. Only runs of rowids
+// are kept, never the rows: a database may hold millions, and a jar whose cookies all go is one run.
+// A database that cannot be locked is still counted, and left as it is.
 void removeFromDatabase(const QString& database, const CookieTable& table, CookieSorter& sorter)
 {
     if (!isDatabaseFile(database))
@@ -202,13 +209,19 @@ void removeFromDatabase(const QString& database, const CookieTable& table, Cooki
     if (!sqlite.open(database))
         return;
     const bool locked = sqlite.beginTransaction();
-    QList<qint64> rowIds;
+    RowRuns runs;
+    bool previousSelected = false;
     const bool read =
-        sortDatabase(sqlite, table, sorter,
-                     [&rowIds](qint64 rowId, const QString&, const QString&) { rowIds.append(rowId); });
+        sortDatabase(sqlite, table, sorter, [&](qint64 rowId, bool selected, const QString&, const QString&) {
+            if (selected && previousSelected)
+                runs.last().second = rowId;
+            else if (selected)
+                runs.append({rowId, rowId});
+            previousSelected = selected;
+        });
     if (!locked)
         return;
-    if (!read || !deleteRowIds(sqlite, table, rowIds) || !sqlite.commit())
+    if (!read || !deleteRuns(sqlite, table, runs) || !sqlite.commit())
         (void)sqlite.rollback();
 }
 
@@ -363,7 +376,9 @@ CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepLis
         if (!sqlite.open(database))
             continue;
         (void)sortDatabase(sqlite, table, sorter,
-                           [&](qint64 rowId, const QString& host, const QString& name) {
+                           [&](qint64 rowId, bool selected, const QString& host, const QString& name) {
+                               if (!selected)
+                                   return;
                                const QVariantMap row{{table.hostColumn, host}, {nameColumn, name}};
                                inventory.deletionList.append(CookieRecord{database, rowId, row, {}});
                            });
