@@ -132,20 +132,23 @@ public:
     // True when the cookie is to be deleted.
     bool select(const QString& host, const QString& name)
     {
-        // A jar holds many cookies of each host; the cache is bounded for jars of many hosts.
-        auto cached = m_sites.constFind(host);
-        if (cached == m_sites.constEnd()) {
-            if (m_sites.size() >= siteCacheLimit)
-                m_sites.clear();
-            cached = m_sites.insert(host, WorkerExtras::siteWithDomainName(host));
+        // A jar holds many cookies of each host: each host is reduced and looked up once. The cache
+        // is bounded for jars of very many hosts.
+        auto cached = m_hosts.constFind(host);
+        if (cached == m_hosts.constEnd()) {
+            if (m_hosts.size() >= hostCacheLimit)
+                m_hosts.clear();
+            const auto site = WorkerExtras::siteWithDomainName(host);
+            cached = m_hosts.insert(host, !site                 ? Host::NoSite
+                                          : m_keep.keeps(*site) ? Host::Kept
+                                                                : Host::NotKept);
         }
-        const std::optional<QString>& site = *cached;
-        if (!site)
+        if (*cached == Host::NoSite)
             return false;
         const bool tracking = m_prefixes.matches(name);
         if (tracking)
             ++m_trackingCount;
-        if (!tracking && m_keep.keeps(*site))
+        if (!tracking && *cached == Host::Kept)
             return false;
         ++m_cookieCount;
         return true;
@@ -155,10 +158,16 @@ public:
     [[nodiscard]] qint64 trackingCount() const { return m_trackingCount; }
 
 private:
-    static constexpr qsizetype siteCacheLimit = 100000;
+    enum class Host
+    {
+        NoSite, // the host reduces to no site name: the cookie is left alone
+        Kept,
+        NotKept
+    };
+    static constexpr qsizetype hostCacheLimit = 100000;
     const KeepList& m_keep;
     TrackingPrefixes m_prefixes;
-    QHash<QString, std::optional<QString>> m_sites;
+    QHash<QString, Host> m_hosts;
     qint64 m_cookieCount = 0;
     qint64 m_trackingCount = 0;
 };
