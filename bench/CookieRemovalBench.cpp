@@ -235,10 +235,16 @@ void manyProfiles(const QString& work)
         const qsizetype profiles = WorkerAppDelegate::userProfiles(QStringLiteral("Google Chrome")).size();
         const double reading = double(clock.nsecsElapsed()) / 1e9;
         clock.restart();
-        (void)WorkerAppDelegate({}).removeCookies(QStringLiteral("Google Chrome"), keepList);
+        WorkerAppDelegate worker({});
+        (void)worker.removeCookies(QStringLiteral("Google Chrome"), keepList);
         const double step = double(clock.nsecsElapsed()) / 1e9;
-        std::printf("  %6d profiles (%lld read): reading %.3f s, cookie step %.3f s\n", count,
-                    qint64(profiles), reading, step);
+        clock.restart();
+        (void)worker.removeNonFavLocalStorage(QStringLiteral("Google Chrome"), keepList);
+        (void)worker.removeFlash(QStringLiteral("Google Chrome"), keepList);
+        const double others = double(clock.nsecsElapsed()) / 1e9;
+        std::printf("  %6d profiles (%lld read): reading %.3f s, cookie step %.3f s, storage and Flash steps "
+                    "%.3f s\n",
+                    count, qint64(profiles), reading, step, others);
     }
 }
 

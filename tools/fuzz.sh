@@ -14,7 +14,9 @@ targets=("$@")
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+# -O1 with line tables: quick to build for the smoke run, fast enough for long ones.
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" \
+    -DCMAKE_CXX_COMPILER=clang++ \
     -DENABLE_SANITIZER_ADDRESS=ON -DENABLE_SANITIZER_UNDEFINED_BEHAVIOR=ON -DVELTRANE_BUILD_FUZZERS=ON \
     -DVELTRANE_BUILD_TESTS=OFF -DVELTRANE_BUILD_BENCHMARKS=OFF -DVELTRANE_BUILD_SCREENSHOTS=OFF \
     "${launcher[@]}" >/dev/null
