@@ -274,6 +274,11 @@ private Q_SLOTS:
         QVERIFY(m_sandbox.isValid());
         QVERIFY(QFile::exists(worker()));
         m_strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+        // A container may forbid tracing; the timed kills still run then.
+        if (!m_strace.isEmpty() &&
+            QProcess::execute(
+                m_strace, {QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("true")}) != 0)
+            m_strace.clear();
         m_keyring = new TestKeyring(m_sandbox);
         QVERIFY(m_keyring->isRunning());
         QVERIFY(m_keyring->storeInternetPassword(QStringLiteral("www.example.com"), QStringLiteral("form"),
@@ -342,7 +347,7 @@ private Q_SLOTS:
                 return;
         }
         if (m_strace.isEmpty())
-            QSKIP("strace is not installed: the pass was killed at timed moments only");
+            QSKIP("strace is not installed or may not trace here: the pass was killed at timed moments only");
         int kills = 0;
         for (auto it = calls.cbegin(); it != calls.cend(); ++it) {
             for (int n = 1; n <= it.value(); ++n) {
