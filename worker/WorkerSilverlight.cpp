@@ -13,8 +13,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <vector>
-
 namespace {
 
 // id.dat and group.dat hold a short name; anything longer is not one.
@@ -50,7 +48,7 @@ std::optional<QString> readStoreFile(int storeFd, const char* name)
     return QString::fromUtf8(text);
 }
 
-// Calls `visit` with each third-level folder C below the storage root.
+// Calls `visit` with each third-level folder C below the storage root and its path from the root.
 template <typename Visit> void forEachContainer(int rootFd, Visit visit)
 {
     for (const DirectoryEntry& a : visibleEntries(rootFd)) {
@@ -64,7 +62,7 @@ template <typename Visit> void forEachContainer(int rootFd, Visit visit)
             for (const DirectoryEntry& c : visibleEntries(bFd.get())) {
                 const FileDescriptor cFd = DirectoryListing::openFolderAt(bFd.get(), c.name);
                 if (cFd.isOpen())
-                    visit(cFd.get());
+                    visit(cFd.get(), a.name + '/' + b.name + '/' + c.name);
             }
         }
     }
@@ -81,7 +79,7 @@ struct Store
 // The stores of one third-level folder C, sorted before anything is removed.
 struct Container
 {
-    FileDescriptor fd;
+    QByteArray path; // below the storage root; opened again to clean, so that no folder stays open
     QList<Store> selected;
     QList<QByteArray> emptyStores; // what a removal cut short just before the folder itself left
     QSet<QString> keptGroups;      // the groups of the stores that stay
@@ -89,18 +87,18 @@ struct Container
     bool entryStays = false;       // a store, a hidden or odd entry, or an unreadable "s" stays
 };
 
-// The folder of the storage root's parent that a whole-folder removal renames the Silverlight
-// folder to first, so that one killed half-way is recognised and finished by the next pass.
+// The name, beside it, that the Silverlight folder takes first when it goes whole, so that a removal
+// killed half-way is recognised and finished by the next pass.
 QByteArray removalName(const QByteArray& folder)
 {
     return folder + ".veltrane-removed";
 }
 
-Container sortContainer(FileDescriptor containerFd, const KeepList& keep)
+Container sortContainer(int containerFd, const QByteArray& path, const KeepList& keep)
 {
     Container container;
-    container.fd = std::move(containerFd);
-    const FileDescriptor stores = DirectoryListing::openFolderAt(container.fd.get(), "s");
+    container.path = path;
+    const FileDescriptor stores = DirectoryListing::openFolderAt(containerFd, "s");
     if (!stores.isOpen()) {
         container.entryStays = errno != ENOENT;
         container.everyGroupKnown = false;
@@ -160,11 +158,13 @@ void removeStore(int storesFd, const QByteArray& name, const SecureRemoval& remo
 
 // Removes the selected stores of one folder C, each after its group folder, and the group folders
 // that no store names any more, unless a store that stays might name them.
-void cleanContainer(const Container& container, const SecureRemoval& removal)
+void cleanContainer(int rootFd, const Container& container, const SecureRemoval& removal)
 {
-    const int containerFd = container.fd.get();
-    const FileDescriptor groups = DirectoryListing::openFolderAt(containerFd, "g");
-    const FileDescriptor stores = DirectoryListing::openFolderAt(containerFd, "s");
+    const FileDescriptor containerFd = DirectoryListing::openFolderAt(rootFd, container.path);
+    if (!containerFd.isOpen())
+        return;
+    const FileDescriptor groups = DirectoryListing::openFolderAt(containerFd.get(), "g");
+    const FileDescriptor stores = DirectoryListing::openFolderAt(containerFd.get(), "s");
     for (const Store& store : container.selected) {
         // A group name read from a file is one plain component of "g", never a way out of it.
         if (store.group && groups.isOpen() && !container.keptGroups.contains(*store.group) &&
@@ -206,9 +206,9 @@ qint64 WorkerAppDelegate::removeSilverlight(const KeepList& keep)
 
     // Every store is judged before any goes, so that the whole folder can go in one rename when no
     // store is to stay anywhere.
-    std::vector<Container> containers;
-    forEachContainer(root.get(), [&](int containerFd) {
-        containers.push_back(sortContainer(FileDescriptor(fcntl(containerFd, F_DUPFD_CLOEXEC, 0)), keep));
+    QList<Container> containers;
+    forEachContainer(root.get(), [&](int containerFd, const QByteArray& path) {
+        containers.append(sortContainer(containerFd, path, keep));
     });
     QSet<QString> removed;
     bool entryStays = false;
@@ -224,6 +224,6 @@ qint64 WorkerAppDelegate::removeSilverlight(const KeepList& keep)
         return removed.size();
     }
     for (const Container& container : std::as_const(containers))
-        cleanContainer(container, removal);
+        cleanContainer(root.get(), container, removal);
     return removed.size();
 }
