@@ -15,6 +15,7 @@ QString path()
         if (!mkdtemp(folder.data()))
             std::abort();
         setenv("HOME", folder.constData(), 1);
+        std::atexit([] { QDir(QString::fromUtf8(qgetenv("HOME"))).removeRecursively(); });
         return QString::fromUtf8(folder);
     }();
     return home;
