@@ -1,7 +1,10 @@
 // Times the removal of 15,000 of 20,000 Chrome cookies three ways on copies of one database: one
 // connection and one transaction per record (as a naive cleaner would), the worker's own cookie
 // step, and one set-based DELETE of the same rows as the floor. Then a whole cookie step over three
-// such profiles. The fast ways run several times on fresh copies and report their medians.
+// such profiles with every cookie removed, beside one set-based DELETE per database. The fast ways
+// run several times on fresh copies and report their medians. Then the step over one database of
+// 250,000, 500,000 and 1,000,000 cookies, each in a child process of its own so that its peak
+// memory is its own, and "Local State" files of 25,000 to 200,000 profiles (alone: --profiles).
 #include "CookieStores.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerAppDelegate.h"
@@ -12,8 +15,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <QProcess>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
 
 namespace {
 
@@ -119,6 +126,128 @@ bool placeProfiles(const QString& home, const QString& source, const QStringList
            localState.write("{\"profile\":{\"info_cache\":{" + entries + "}}}") > 0;
 }
 
+// Every cookie of every profile goes: nothing is kept.
+double workerRemovalOfAll()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QList<qint64> counts =
+        WorkerAppDelegate({}).removeCookies(QStringLiteral("Google Chrome"), KeepList{});
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    return counts.value(0) == 3 * cookieCount ? seconds : -1;
+}
+
+// One set-based DELETE per database, the rows found by the database alone.
+double setRemovalOfAll(const QStringList& databases, const QString& statement)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (const QString& database : databases) {
+        Sqlite sqlite;
+        if (!sqlite.open(database) || !sqlite.executeNonQuery(statement))
+            return -1;
+    }
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+// A Chrome jar of `count` cookies over 50,000 hosts, written by SQLite itself.
+bool writeLargeJar(const QString& path, qint64 count)
+{
+    if (!CookieStores::writeChrome(path, {}))
+        return false;
+    Sqlite sqlite;
+    return sqlite.open(path) && sqlite.beginTransaction() &&
+           sqlite.executeNonQuery(
+               QStringLiteral(
+                   "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) "
+                   "INSERT INTO cookies SELECT 13300000000000000 + i, 'host' || (i % 50000) || "
+                   "CASE WHEN i % 4 = 0 THEN '.kept.com' ELSE '.gone.test' END, '', 'n' || i, 'v', "
+                   "x'00', '/', 13400000000000000, 1, 1, 13300000000000000, 1, 1, 1, 0, 2, 443, "
+                   "13300000000000000, 0, 0 FROM n;"),
+               QVariantList{count}) &&
+           sqlite.commit();
+}
+
+// The child's side: the cookie step alone over the home it was given; prints seconds and peak KiB.
+int runLargePass()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QList<qint64> counts =
+        WorkerAppDelegate({}).removeCookies(QStringLiteral("Google Chrome"), keepList);
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%.3f %ld %lld\n", seconds, usage.ru_maxrss, counts.value(0));
+    return 0;
+}
+
+void largePasses(const QString& work, const QString& program)
+{
+    std::printf("one database, three quarters of its cookies removed (child process per size):\n");
+    for (const qint64 count : {250000, 500000, 1000000}) {
+        const QString home = work + QStringLiteral("/large%1").arg(count);
+        const QString database = home + chromeFolder + QStringLiteral("Default/Cookies");
+        QDir().mkpath(home + chromeFolder + QStringLiteral("Default"));
+        QFile localState(home + chromeFolder + QStringLiteral("Local State"));
+        if (!writeLargeJar(database, count) || !localState.open(QIODevice::WriteOnly) ||
+            localState.write(R"({"profile":{"info_cache":{"Default":{"name":"n"}}}})") <= 0)
+            return;
+        localState.close();
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home);
+        child.setProcessEnvironment(environment);
+        child.start(program, {QStringLiteral("--large-pass")});
+        child.waitForFinished(-1);
+        const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+        if (figures.size() != 3)
+            return;
+        const double seconds = figures.at(0).toDouble();
+        std::printf(
+            "  %8lld cookies: %7.3f s, %6.2f us per cookie, peak memory %6.1f MiB, %lld removed, %lld left\n",
+            count, seconds, seconds * 1e6 / double(count), figures.at(1).toDouble() / 1024.0,
+            figures.at(2).toLongLong(), rowsIn(database));
+        QDir(home).removeRecursively();
+    }
+}
+
+// Local State files of many profiles, none of them with a folder: reading the list, and the whole
+// cookie step that visits them.
+void manyProfiles(const QString& work)
+{
+    std::printf("Local State of many profiles (no profile folders):\n");
+    for (const int count : {25000, 50000, 100000, 200000}) {
+        const QString home = work + QStringLiteral("/profiles%1").arg(count);
+        qputenv("HOME", home.toUtf8());
+        QByteArray entries;
+        for (int i = 0; i < count; ++i)
+            entries +=
+                (i ? "," : "") + QByteArray("\"Profile ") + QByteArray::number(i) + "\":{\"name\":\"n\"}";
+        QDir().mkpath(home + chromeFolder);
+        QFile localState(home + chromeFolder + QStringLiteral("Local State"));
+        if (!localState.open(QIODevice::WriteOnly) ||
+            localState.write("{\"profile\":{\"info_cache\":{" + entries + "}}}") <= 0)
+            return;
+        localState.close();
+        QElapsedTimer clock;
+        clock.start();
+        const qsizetype profiles = WorkerAppDelegate::userProfiles(QStringLiteral("Google Chrome")).size();
+        const double reading = double(clock.nsecsElapsed()) / 1e9;
+        clock.restart();
+        WorkerAppDelegate worker({});
+        (void)worker.removeCookies(QStringLiteral("Google Chrome"), keepList);
+        const double step = double(clock.nsecsElapsed()) / 1e9;
+        clock.restart();
+        (void)worker.removeNonFavLocalStorage(QStringLiteral("Google Chrome"), keepList);
+        (void)worker.removeFlash(QStringLiteral("Google Chrome"), keepList);
+        const double others = double(clock.nsecsElapsed()) / 1e9;
+        std::printf("  %6d profiles (%lld read): reading %.3f s, cookie step %.3f s, storage and Flash steps "
+                    "%.3f s\n",
+                    count, qint64(profiles), reading, step, others);
+    }
+}
+
 double median(QList<double> times)
 {
     std::sort(times.begin(), times.end());
@@ -130,6 +259,13 @@ double median(QList<double> times)
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--large-pass") == 0)
+        return runLargePass();
+    if (argc > 1 && std::strcmp(argv[1], "--profiles") == 0) {
+        QTemporaryDir work;
+        manyProfiles(work.path());
+        return 0;
+    }
     QTemporaryDir work;
     const QString home = work.path() + QStringLiteral("/home");
     qputenv("HOME", home.toUtf8());
@@ -168,12 +304,54 @@ int main(int argc, char* argv[])
     std::printf("(c) one set-based DELETE:         %8.3f s   (b)/(c) = %.2f, deleting/(c) = %.2f\n", floor,
                 worker / floor, (worker - inventory) / floor);
 
-    if (!placeProfiles(home, source,
-                       {QStringLiteral("Default"), QStringLiteral("Profile 1"), QStringLiteral("Profile 2")}))
+    const QStringList three{QStringLiteral("Default"), QStringLiteral("Profile 1"),
+                            QStringLiteral("Profile 2")};
+    if (!placeProfiles(home, source, three))
         return 1;
     const double threeProfiles = workerRemoval();
     if (threeProfiles < 0)
         return 1;
     std::printf("worker cookie step, three profiles (%d removals): %.3f s\n", 3 * goneCount, threeProfiles);
+
+    // Every cookie of three profiles, beside one set-based DELETE on copies of the same databases.
+    QList<double> allWorkers, allFloors, allTruncations;
+    QStringList copies;
+    for (const QString& profile : three)
+        copies.append(work.path() + QStringLiteral("/floor-") + profile);
+    for (int run = 0; run < repeats; ++run) {
+        for (const QString& copy : std::as_const(copies)) {
+            QFile::remove(copy);
+            if (!QFile::copy(source, copy))
+                return 1;
+        }
+        if (!placeProfiles(home, source, three))
+            return 1;
+        allWorkers.append(workerRemovalOfAll());
+        allFloors.append(setRemovalOfAll(
+            copies,
+            QStringLiteral(
+                "DELETE FROM cookies WHERE host_key LIKE '%.gone.test' OR host_key LIKE '%.kept.com';")));
+        for (const QString& copy : std::as_const(copies)) {
+            QFile::remove(copy);
+            if (!QFile::copy(source, copy))
+                return 1;
+        }
+        // Without a WHERE clause SQLite drops the table's pages whole instead of deleting rows.
+        allTruncations.append(setRemovalOfAll(copies, QStringLiteral("DELETE FROM cookies;")));
+    }
+    const double allWorker = median(allWorkers);
+    const double allFloor = median(allFloors);
+    const double allTruncation = median(allTruncations);
+    if (allWorker < 0 || allFloor < 0 || allTruncation < 0 ||
+        rowsIn(home + chromeFolder + QStringLiteral("Profile 2/Cookies")) != 0)
+        return 1;
+    std::printf("three profiles, all %d cookies removed (medians of %d runs):\n", 3 * cookieCount, repeats);
+    std::printf("  worker cookie step %.3f s   one DELETE ... WHERE per database %.3f s   ratio %.2f\n",
+                allWorker, allFloor, allWorker / allFloor);
+    std::printf("  worker cookie step %.3f s   one DELETE without WHERE per database %.3f s   ratio %.2f\n",
+                allWorker, allTruncation, allWorker / allTruncation);
+
+    largePasses(work.path(), QCoreApplication::applicationFilePath());
+    manyProfiles(work.path());
     return 0;
 }

@@ -26,6 +26,14 @@ if(_sanitizers)
     target_link_options(veltrane_settings INTERFACE -fsanitize=${_sanitizer_list})
 endif()
 
+# Fuzzing: all of our code carries libFuzzer's coverage hooks; the fuzz targets link its main.
+if(VELTRANE_BUILD_FUZZERS)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "VELTRANE_BUILD_FUZZERS needs CMAKE_CXX_COMPILER=clang++")
+    endif()
+    target_compile_options(veltrane_settings INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+
 # Every library and program of the suite links these two.
 function(veltrane_target_defaults target)
     target_link_libraries(${target} PRIVATE veltrane_settings veltrane_warnings)

@@ -25,8 +25,10 @@ public:
 
     [[nodiscard]] QList<HttpCookie> cookies() const;
 
-    // Rewrites the file without `cookies`, every other cookie kept as it was, through a temporary
-    // file in the same folder and a rename. False when the file could not be read or written.
+    // Rewrites the file without `cookies`, every other cookie kept as it was: the new file gets a
+    // name only once it is complete and synced, then replaces the old one by a rename. A staging
+    // file left by a rewrite that was killed is removed first. False when the file could not be
+    // read or written.
     [[nodiscard]] bool deleteCookies(const QList<HttpCookie>& cookies) const;
 
 private:

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the suite needs on Debian, builds it, and either starts it or runs every test.
 #   bash tools/suite.sh run    build into build/ and start the suite
-#   bash tools/suite.sh test   build into build-tests/ (warnings as errors, sanitizers) and run every test
+#   bash tools/suite.sh test   build into build-tests/ (warnings as errors, sanitizers) and run every test,
+#                              then a short run of every fuzz target (tools/fuzz.sh)
 set -euo pipefail
 
 mode="${1:-}"
@@ -20,7 +21,7 @@ packages=(build-essential cmake ninja-build pkg-config git
     libsqlite3-dev sqlite3 libplist-dev libleveldb-dev libsnappy-dev
     qt6-svg-dev libqt6svg6 libxcb1-dev
     dbus dbus-x11 gnome-keyring libsecret-tools
-    xvfb xauth libxcb1-dev)
+    xvfb xauth strace clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
@@ -85,3 +86,5 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 # One test at a time: the applications of a user are one shared workspace, and a daemon under test
 # reacts to every application that quits, those of other tests included.
 ctest --test-dir build-tests --output-on-failure -j 1
+# Each fuzz target for a few seconds, built with clang into build-fuzz/; tools/fuzz.sh makes the long runs.
+bash tools/fuzz.sh 5

@@ -11,7 +11,8 @@
 struct CookieRecord
 {
     QString database;  // the cookie database; empty for a cookie of Safari's jar
-    QVariantMap row;   // the database row, every column
+    qint64 rowId = 0;  // the row in the database
+    QVariantMap row;   // the host and "name" columns of the row, as text
     HttpCookie cookie; // the cookie of Safari's jar
 };
 

@@ -228,6 +228,38 @@ std::optional<Sqlite::Rows> Sqlite::executeQuery(const QString& sql, const QVari
     return rows;
 }
 
+bool Sqlite::forEachRow(const QString& sql, const std::function<bool(const RowView&)>& visit,
+                        const QVariantList& arguments)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (!prepareSql(sql, &statement))
+        return false;
+    bindArguments(statement, arguments);
+    RowView row;
+    row.m_sqlite = this;
+    row.m_statement = statement;
+    int result = SQLITE_ROW;
+    while ((result = withBusyRetry([statement] { return sqlite3_step(statement); })) == SQLITE_ROW) {
+        if (!visit(row))
+            break;
+    }
+    sqlite3_finalize(statement);
+    m_boundBytes.clear();
+    return result == SQLITE_DONE;
+}
+
+QVariant Sqlite::RowView::value(int column) const
+{
+    return m_sqlite->columnData(m_statement, column);
+}
+
+std::optional<qint64> Sqlite::RowView::integer(int column) const
+{
+    if (sqlite3_column_type(m_statement, column) != SQLITE_INTEGER)
+        return std::nullopt;
+    return sqlite3_column_int64(m_statement, column);
+}
+
 bool Sqlite::executeNonQuery(const QString& sql, const QVariantList& arguments)
 {
     const Statement statement(*this, sql);

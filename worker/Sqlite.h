@@ -6,6 +6,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <functional>
 #include <optional>
 
 struct sqlite3;
@@ -54,6 +55,21 @@ public:
         bool m_active = false;
     };
 
+    // The row a query stands on while a forEachRow() visit runs; valid only during that visit.
+    class RowView
+    {
+    public:
+        // As in a Row: INTEGER as its decimal text, NULL as a null QVariant.
+        [[nodiscard]] QVariant value(int column) const;
+        // The column's INTEGER value; nullopt for any other type.
+        [[nodiscard]] std::optional<qint64> integer(int column) const;
+
+    private:
+        friend class Sqlite;
+        const Sqlite* m_sqlite = nullptr;
+        sqlite3_stmt* m_statement = nullptr;
+    };
+
     // Closed, busy retry limit 1.
     Sqlite();
     // Opens `path` at once, busy retry limit 0; whether it opened shows in filePath().
@@ -77,6 +93,10 @@ public:
 
     // nullopt when the statement does not prepare; an error while stepping ends the rows early.
     [[nodiscard]] std::optional<Rows> executeQuery(const QString& sql, const QVariantList& arguments = {});
+    // Hands each row to `visit` as it is read, holding none of them: for tables too large to copy.
+    // True when the statement prepared and ran to its end; `visit` returns false to stop early.
+    [[nodiscard]] bool forEachRow(const QString& sql, const std::function<bool(const RowView&)>& visit,
+                                  const QVariantList& arguments = {});
     // True when the statement prepared and ran to its end.
     [[nodiscard]] bool executeNonQuery(const QString& sql, const QVariantList& arguments = {});
     // Runs one statement once for each argument list, prepared once; stops at the first failure.

@@ -2,46 +2,46 @@
 
 #include "common/Names.h"
 #include "platform/HttpCookieStorage.h"
+#include "platform/DirectoryListing.h"
 #include "worker/BrowserFolders.h"
-#include "worker/SecureRemoval.h"
 #include "worker/BrowserLogins.h"
+#include "worker/SecureRemoval.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerExtras.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
+#include <functional>
+#include <sys/stat.h>
 
 using namespace Names::Browsers;
 
 namespace {
 
-// How one kind of cookie database is read and how one of its rows is deleted.
+// How one kind of cookie database is read and its rows deleted. The SELECT gives the rowid, the
+// host and the name, in this order and in row order, in which the deletes visit the table's pages
+// one after another. Only these columns are read: today's rows carry some twenty.
 struct CookieTable
 {
     QLatin1StringView select;
-    QLatin1StringView remove;
-    QLatin1StringView rowColumn; // empty when the id column is the row's own key
+    QLatin1StringView remove; // one run of rows, from the first rowid to the last
     QLatin1StringView hostColumn;
-    QLatin1StringView idColumn;
 };
 
-// Only the columns a record is sorted and deleted by are read: today's rows carry some twenty.
-// Rows are read in row order, in which their deletes visit the table's pages one after another.
-// Chrome's creation time is not unique, so its delete also names the row that was read: a kept
-// cookie of the same host and creation time must not go with it.
 constexpr CookieTable chromeCookies{
-    QLatin1StringView{
-        "SELECT rowid AS cookie_row, host_key, name, creation_utc FROM cookies ORDER BY rowid;"},
-    QLatin1StringView{"DELETE FROM cookies WHERE rowid = ? AND host_key = ? AND creation_utc = ?;"},
-    QLatin1StringView{"cookie_row"}, QLatin1StringView{"host_key"}, QLatin1StringView{"creation_utc"}};
-constexpr CookieTable mozillaCookies{QLatin1StringView{"SELECT host, name, id FROM moz_cookies ORDER BY id;"},
-                                     QLatin1StringView{"DELETE FROM moz_cookies WHERE host = ? AND id = ?;"},
-                                     QLatin1StringView{}, QLatin1StringView{"host"}, QLatin1StringView{"id"}};
+    QLatin1StringView{"SELECT rowid, host_key, name FROM cookies ORDER BY rowid;"},
+    QLatin1StringView{"DELETE FROM cookies WHERE rowid BETWEEN ? AND ?;"}, QLatin1StringView{"host_key"}};
+constexpr CookieTable mozillaCookies{
+    QLatin1StringView{"SELECT rowid, host, name FROM moz_cookies ORDER BY rowid;"},
+    QLatin1StringView{"DELETE FROM moz_cookies WHERE rowid BETWEEN ? AND ?;"}, QLatin1StringView{"host"}};
 
 const QLatin1StringView nameColumn{"name"};
+// Runs of rows deleted with one prepared statement; bounds the argument lists held at once.
+constexpr qsizetype runsPerBatch = 10000;
 
 bool isChromeFamily(const QString& browser)
 {
@@ -53,11 +53,16 @@ const CookieTable& cookieTable(const QString& browser)
     return isChromeFamily(browser) ? chromeCookies : mozillaCookies;
 }
 
-// A database the worker may open: a plain file, never a link to one elsewhere.
+// A database the worker may open: a plain file reached without a link on the way, so that a
+// profile folder linked to a place outside the home is never edited.
 bool isDatabaseFile(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.isFile() && !info.isSymLink();
+    const QByteArray bytes = QFile::encodeName(path);
+    // Most listed profiles lack one database or another; one call tells so.
+    struct stat info;
+    if (lstat(bytes.constData(), &info) != 0)
+        return false;
+    return DirectoryListing::typeOf(bytes) == DirectoryEntry::Type::File;
 }
 
 // Every cookie database of the profiles the pass may clean: a Chrome-family profile may hold
@@ -107,61 +112,117 @@ private:
     bool m_matchesEveryName = false;
 };
 
-// Site names by host; a cookie jar holds many cookies of each host.
-using SiteCache = QHash<QString, std::optional<QString>>;
-
-// Sorts one cookie into the inventory by its host and name.
-void sortCookie(CookieRecord record, const QString& host, const QString& name, const KeepList& keep,
-                const TrackingPrefixes& prefixes, SiteCache& sites, CookieInventory& inventory)
+// Sorts cookies one by one into deleted or kept by their host and name, and counts them.
+class CookieSorter
 {
-    auto cached = sites.constFind(host);
-    if (cached == sites.constEnd())
-        cached = sites.insert(host, WorkerExtras::siteWithDomainName(host));
-    const std::optional<QString>& site = *cached;
-    if (!site)
-        return;
-    const bool tracking = prefixes.matches(name);
-    if (tracking)
-        ++inventory.trackingCount;
-    if (tracking || !keep.keeps(*site))
-        inventory.deletionList.append(std::move(record));
+public:
+    explicit CookieSorter(const KeepList& keep)
+        : m_keep(keep), m_prefixes(WorkerAppDelegate::defaultTrackingCookies())
+    {
+    }
+
+    // True when the cookie is to be deleted.
+    bool select(const QString& host, const QString& name)
+    {
+        // A jar holds many cookies of each host: each host is reduced and looked up once. The cache
+        // is bounded for jars of very many hosts.
+        auto cached = m_hosts.constFind(host);
+        if (cached == m_hosts.constEnd()) {
+            if (m_hosts.size() >= hostCacheLimit)
+                m_hosts.clear();
+            const auto site = WorkerExtras::siteWithDomainName(host);
+            cached = m_hosts.insert(host, !site                 ? Host::NoSite
+                                          : m_keep.keeps(*site) ? Host::Kept
+                                                                : Host::NotKept);
+        }
+        if (*cached == Host::NoSite)
+            return false;
+        const bool tracking = m_prefixes.matches(name);
+        if (tracking)
+            ++m_trackingCount;
+        if (!tracking && *cached == Host::Kept)
+            return false;
+        ++m_cookieCount;
+        return true;
+    }
+
+    [[nodiscard]] qint64 cookieCount() const { return m_cookieCount; }
+    [[nodiscard]] qint64 trackingCount() const { return m_trackingCount; }
+
+private:
+    enum class Host
+    {
+        NoSite, // the host reduces to no site name: the cookie is left alone
+        Kept,
+        NotKept
+    };
+    static constexpr qsizetype hostCacheLimit = 100000;
+    const KeepList& m_keep;
+    TrackingPrefixes m_prefixes;
+    QHash<QString, Host> m_hosts;
+    qint64 m_cookieCount = 0;
+    qint64 m_trackingCount = 0;
+};
+
+// Reads the cookies of an open database row by row in rowid order, sorts each, and hands every row
+// to `visit` with its rowid and whether it is selected. Host and name are judged by their text; a
+// value that is no text (a NULL, a number, bytes) has none. False when the rows could not be read
+// to their end.
+bool sortDatabase(
+    Sqlite& sqlite, const CookieTable& table, CookieSorter& sorter,
+    const std::function<void(qint64 rowId, bool selected, const QString& host, const QString& name)>& visit)
+{
+    return sqlite.forEachRow(table.select, [&](const Sqlite::RowView& row) {
+        const auto rowId = row.integer(0);
+        const QString host = textOf(row.value(1));
+        const QString name = textOf(row.value(2));
+        if (rowId)
+            visit(*rowId, sorter.select(host, name), host, name);
+        return true;
+    });
 }
 
-// An INTEGER column's value is read as its decimal text. Bound back as that integer it matches
-// exactly as the text would (the column's affinity turns such text into the same integer), but
-// without a conversion on every comparison.
-QVariant asBoundInteger(const QVariant& value)
+// Selected rows with no other row between them, as [first rowid, last rowid].
+using RowRuns = QList<std::pair<qint64, qint64>>;
+
+bool deleteRuns(Sqlite& sqlite, const CookieTable& table, const RowRuns& runs)
 {
-    if (value.typeId() != QMetaType::QString)
-        return value;
-    bool isNumber = false;
-    const qint64 number = value.toString().toLongLong(&isNumber);
-    if (!isNumber || QString::number(number) != value.toString())
-        return value;
-    return number;
+    for (qsizetype from = 0; from < runs.size(); from += runsPerBatch) {
+        QList<QVariantList> arguments;
+        for (qsizetype index = from; index < std::min(from + runsPerBatch, runs.size()); ++index)
+            arguments.append({runs.at(index).first, runs.at(index).second});
+        if (!sqlite.executeNonQuery(table.remove, arguments))
+            return false;
+    }
+    return true;
 }
 
-// Deletes `records` from `database` in one transaction: all of them go, or none.
-void deleteFromDatabase(const QString& database, const QList<CookieRecord>& records, const CookieTable& table)
+// Sorts and deletes the cookies of one database. Reading and deleting share one exclusive
+// transaction, so no row can change in between: a rowid, or a run of rowids read one after another,
+// names exactly the rows that were read, whatever bytes their host or name hold. Only runs of rowids
+// are kept, never the rows: a database may hold millions, and a jar whose cookies all go is one run.
+// A database that cannot be locked is still counted, and left as it is.
+void removeFromDatabase(const QString& database, const CookieTable& table, CookieSorter& sorter,
+                        Sqlite::Deletion deletion)
 {
     if (!isDatabaseFile(database))
         return;
     Sqlite sqlite;
-    if (!sqlite.open(database, SecureRemoval::fromSettings().databaseDeletion()))
+    if (!sqlite.open(database, deletion))
         return;
+    // A database that cannot be had alone is still sorted, so that its cookies are counted.
     Sqlite::Transaction transaction(sqlite);
-    if (!transaction.isActive())
-        return;
-    QList<QVariantList> keys;
-    for (const CookieRecord& record : records) {
-        QVariantList key;
-        if (!table.rowColumn.isEmpty())
-            key.append(asBoundInteger(record.row.value(table.rowColumn)));
-        key.append(record.row.value(table.hostColumn));
-        key.append(asBoundInteger(record.row.value(table.idColumn)));
-        keys.append(std::move(key));
-    }
-    if (sqlite.executeNonQuery(table.remove, keys))
+    RowRuns runs;
+    bool previousSelected = false;
+    const bool read =
+        sortDatabase(sqlite, table, sorter, [&](qint64 rowId, bool selected, const QString&, const QString&) {
+            if (selected && previousSelected)
+                runs.last().second = rowId;
+            else if (selected)
+                runs.append({rowId, rowId});
+            previousSelected = selected;
+        });
+    if (transaction.isActive() && read && deleteRuns(sqlite, table, runs))
         (void)transaction.commit();
 }
 
@@ -294,15 +355,14 @@ CookieInventory WorkerAppDelegate::cookies(const QString& browser, const KeepLis
 CookieInventory WorkerAppDelegate::cookies(const PassContext& context)
 {
     const QString& browser = context.browser;
-    const KeepList& keepCookies = context.keep;
-    const TrackingPrefixes prefixes(defaultTrackingCookies());
-    SiteCache sites;
+    CookieSorter sorter(context.keep);
     CookieInventory inventory;
     if (browser == safari) {
         const HttpCookieStorage storage(BrowserFolders::path(browser, BrowserFolder::CookieFile));
-        for (const HttpCookie& cookie : storage.cookies())
-            sortCookie(CookieRecord{QString(), {}, cookie}, cookie.domain, cookie.name, keepCookies, prefixes,
-                       sites, inventory);
+        for (const HttpCookie& cookie : storage.cookies()) {
+            if (sorter.select(cookie.domain, cookie.name))
+                inventory.deletionList.append(CookieRecord{QString(), 0, {}, cookie});
+        }
     }
     const CookieTable& table = cookieTable(browser);
     // A log left by a browser that did not close cleanly is overwritten, not just dropped, on closing.
@@ -313,13 +373,16 @@ CookieInventory WorkerAppDelegate::cookies(const PassContext& context)
         Sqlite sqlite;
         if (!sqlite.open(database, deletion))
             continue;
-        const auto rows = sqlite.executeQuery(table.select);
-        for (const QVariantMap& row : rows.value_or(Sqlite::Rows())) {
-            sortCookie(CookieRecord{database, row, {}}, textOf(row.value(table.hostColumn)),
-                       textOf(row.value(nameColumn)), keepCookies, prefixes, sites, inventory);
-        }
+        (void)sortDatabase(sqlite, table, sorter,
+                           [&](qint64 rowId, bool selected, const QString& host, const QString& name) {
+                               if (!selected)
+                                   return;
+                               const QVariantMap row{{table.hostColumn, host}, {nameColumn, name}};
+                               inventory.deletionList.append(CookieRecord{database, rowId, row, {}});
+                           });
     }
-    inventory.cookieCount = inventory.deletionList.size();
+    inventory.cookieCount = sorter.cookieCount();
+    inventory.trackingCount = sorter.trackingCount();
     return inventory;
 }
 
@@ -331,27 +394,19 @@ QList<qint64> WorkerAppDelegate::removeCookies(const QString& browser, const Kee
 QList<qint64> WorkerAppDelegate::removeCookies(const PassContext& context)
 {
     const QString& browser = context.browser;
-    const CookieInventory inventory = cookies(context);
-    const QList<qint64> counts{inventory.cookieCount, inventory.trackingCount};
     if (browser == safari) {
+        const CookieInventory inventory = cookies(context);
         deleteSafariCookies(inventory.deletionList);
-        return counts;
+        return {inventory.cookieCount, inventory.trackingCount};
     }
     if (isChromeFamily(browser))
         deleteChromeChannelID(context);
-
-    // Each record goes only from the database it was read from, each database in one go.
-    QStringList databases;
-    QHash<QString, QList<CookieRecord>> recordsByDatabase;
-    for (const CookieRecord& record : inventory.deletionList) {
-        auto& records = recordsByDatabase[record.database];
-        if (records.isEmpty())
-            databases.append(record.database);
-        records.append(record);
-    }
-    for (const QString& database : std::as_const(databases))
-        deleteFromDatabase(database, recordsByDatabase.value(database), cookieTable(browser));
-    return counts;
+    // Each database is sorted and cleaned in one go, without listing every cookie first.
+    CookieSorter sorter(context.keep);
+    const Sqlite::Deletion deletion = context.removal.databaseDeletion();
+    for (const QString& database : cookieDatabases(context))
+        removeFromDatabase(database, cookieTable(browser), sorter, deletion);
+    return {sorter.cookieCount(), sorter.trackingCount()};
 }
 
 void WorkerAppDelegate::deleteSafariCookies(const QList<CookieRecord>& cookies)

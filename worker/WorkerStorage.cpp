@@ -105,8 +105,27 @@ QList<QByteArray> namesIn(const QString& folder)
     return names;
 }
 
-// Web databases of one index: selects, removes the origin folders and edits the index, in the
-// browser's order (Safari removes the folders first).
+// Removes the origin folders that the index does not name, as a pass killed between removing an
+// index's folders and editing the index leaves them. Only folders named as a web origin are
+// judged, by the same rule as the index's rows, so extension storage and kept sites stay.
+void removeUnlistedFolders(const QString& folder, const QStringList& listed, const KeepList& keep,
+                           const SecureRemoval& removal)
+{
+    const QSet<QString> named(listed.cbegin(), listed.cend());
+    QStringList unlisted;
+    for (const DirectoryEntry& entry : DirectoryListing::list(folder).value_or(QList<DirectoryEntry>())) {
+        const QString name = QFile::decodeName(entry.name);
+        if (entry.type == DirectoryEntry::Type::Directory && isWebIdentifier(name) && !named.contains(name) &&
+            encoded(name) == entry.name)
+            unlisted.append(name);
+    }
+    for (const QString& origin : WorkerAppDelegate::databaseArray(unlisted, keep))
+        removal.remove(DirectoryListing::appending(encoded(folder), encoded(origin)));
+}
+
+// Web databases of one index: selects, removes the origin folders, then edits the index. In this
+// order a pass killed half-way leaves an index that still names what is left, and the next pass
+// finishes it.
 void removeWebDatabases(const QString& folder, const QString& browser, const KeepList& keep,
                         const SecureRemoval& removal, QStringList* removed)
 {
@@ -114,25 +133,23 @@ void removeWebDatabases(const QString& folder, const QString& browser, const Kee
     Sqlite database;
     if (!isRegularFile(index) || !database.open(index, removal.databaseDeletion()))
         return;
-    const QStringList selected = WorkerAppDelegate::databaseArray(
-        columnValues(database.executeQuery(QStringLiteral("SELECT origin FROM Databases;"))), keep);
-    const auto removeFolders = [&] {
-        for (const QString& origin : selected) {
-            // An identifier read from the index is one folder name, never a way out of the folder.
-            if (DirectoryListing::isPlainName(encoded(origin)))
-                removal.remove(DirectoryListing::appending(encoded(folder), encoded(origin)));
-        }
-    };
+    const auto rows = database.executeQuery(QStringLiteral("SELECT origin FROM Databases;"));
+    if (!rows)
+        return;
+    const QStringList origins = columnValues(rows);
+    const QStringList selected = WorkerAppDelegate::databaseArray(origins, keep);
+    for (const QString& origin : selected) {
+        // An identifier read from the index is one folder name, never a way out of the folder.
+        if (DirectoryListing::isPlainName(encoded(origin)))
+            removal.remove(DirectoryListing::appending(encoded(folder), encoded(origin)));
+    }
     QList<std::pair<QString, QStringList>> deletions{
         {QStringLiteral("DELETE FROM Databases WHERE origin IN (%1);"), selected}};
-    if (browser == safari) {
-        removeFolders();
+    if (browser == safari)
         deletions.append({QStringLiteral("DELETE FROM Origins WHERE origin IN (%1);"), selected});
-        (void)deleteInTransaction(database, deletions);
-    } else {
-        (void)deleteInTransaction(database, deletions);
-        removeFolders();
-    }
+    (void)deleteInTransaction(database, deletions);
+    if (browser != safari)
+        removeUnlistedFolders(folder, origins, keep, removal);
     removed->append(selected);
 }
 
@@ -143,9 +160,11 @@ void removeLocalStorage(const QString& folder, const QString& browser, const Kee
     const QByteArray base = encoded(folder);
     const QList<QByteArray> selected = WorkerAppDelegate::localStorageArray(namesIn(folder), browser, keep);
     for (const QByteArray& name : selected) {
-        removal.remove(DirectoryListing::appending(base, name));
+        // The journal first: one left without its database would be rolled into the next database
+        // of that name, while a database left without its journal is found again by the next pass.
         if (browser != safari)
             removal.remove(DirectoryListing::appending(base, name + "-journal"));
+        removal.remove(DirectoryListing::appending(base, name));
         removed->append(QFile::decodeName(name));
     }
 }

@@ -3,10 +3,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QtEndian>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 // The file: "cook", a big-endian page count and page sizes, the pages, a big-endian checksum of
@@ -178,16 +181,90 @@ QByteArray jarBytes(const Jar& jar)
     return file;
 }
 
-std::optional<Jar> readJar(const QString& filePath)
+// The jar's folder, opened without following a link in its place, and the file's name in it.
+struct JarPlace
 {
-    // A link would have the rewrite land on a file elsewhere; a FIFO or device would never end.
-    const QFileInfo info(filePath);
-    if (info.isSymLink() || !info.isFile())
+    int folderFd = -1;
+    QByteArray name;
+
+    JarPlace(const JarPlace&) = delete;
+    JarPlace& operator=(const JarPlace&) = delete;
+    explicit JarPlace(const QString& filePath)
+    {
+        const QFileInfo info(filePath);
+        name = QFile::encodeName(info.fileName());
+        folderFd =
+            open(QFile::encodeName(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    ~JarPlace()
+    {
+        if (folderFd >= 0)
+            close(folderFd);
+    }
+
+    // The name under which a new jar becomes visible just before it replaces the old one. Only a
+    // complete file ever carries it; a pass killed before the rename leaves it for the next one
+    // to remove.
+    [[nodiscard]] QByteArray stagingName() const { return name + ".veltrane-new"; }
+};
+
+// A link would have the rewrite land on a file elsewhere; a FIFO or device would never end.
+std::optional<Jar> readJar(const JarPlace& place, mode_t* mode = nullptr)
+{
+    if (place.folderFd < 0 || place.name.isEmpty())
         return std::nullopt;
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > largestFile)
+    const int fd =
+        openat(place.folderFd, place.name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
+    QFile file;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > largestFile ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        close(fd);
+        return std::nullopt;
+    }
+    if (mode)
+        *mode = info.st_mode & 07777;
     return parseJar(file.readAll());
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t count = write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        done += count;
+    }
+    return true;
+}
+
+// Gives the jar's bytes the staging name, complete and synced. The file is written without a name
+// (O_TMPFILE) and linked in only once it is whole; where the file system cannot do that, it is
+// written under the staging name itself.
+bool stage(const JarPlace& place, const QByteArray& bytes, mode_t mode)
+{
+    const QByteArray staging = place.stagingName();
+    int fd = openat(place.folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    const bool named = fd < 0;
+    if (named)
+        fd = openat(place.folderFd, staging.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC,
+                    mode);
+    if (fd < 0)
+        return false;
+    bool done = fchmod(fd, mode) == 0 && writeAll(fd, bytes) && fsync(fd) == 0;
+    if (done && !named) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        done =
+            linkat(AT_FDCWD, self.constData(), place.folderFd, staging.constData(), AT_SYMLINK_FOLLOW) == 0;
+    }
+    close(fd);
+    if (!done && named)
+        unlinkat(place.folderFd, staging.constData(), 0);
+    return done;
 }
 
 } // namespace
@@ -197,7 +274,7 @@ HttpCookieStorage::HttpCookieStorage(QString filePath) : m_filePath(std::move(fi
 QList<HttpCookie> HttpCookieStorage::cookies() const
 {
     QList<HttpCookie> all;
-    if (const auto jar = readJar(m_filePath)) {
+    if (const auto jar = readJar(JarPlace(m_filePath))) {
         for (const QList<HttpCookie>& page : jar->pages)
             all.append(page);
     }
@@ -206,7 +283,13 @@ QList<HttpCookie> HttpCookieStorage::cookies() const
 
 bool HttpCookieStorage::deleteCookies(const QList<HttpCookie>& cookies) const
 {
-    auto jar = readJar(m_filePath);
+    const JarPlace place(m_filePath);
+    if (place.folderFd < 0 || place.name.isEmpty())
+        return false;
+    // What a killed rewrite left: the jar it replaces is still in place and is read again below.
+    (void)unlinkat(place.folderFd, place.stagingName().constData(), 0);
+    mode_t mode = 0600;
+    auto jar = readJar(place, &mode);
     if (!jar)
         return false;
     // Each cookie handed in takes away one stored record equal to it, no more.
@@ -226,14 +309,14 @@ bool HttpCookieStorage::deleteCookies(const QList<HttpCookie>& cookies) const
     }
     if (!changed)
         return true;
-    QSaveFile file(m_filePath);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!stage(place, jarBytes(*jar), mode))
         return false;
-    const QByteArray bytes = jarBytes(*jar);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+    if (renameat(place.folderFd, place.stagingName().constData(), place.folderFd, place.name.constData()) !=
+        0) {
+        (void)unlinkat(place.folderFd, place.stagingName().constData(), 0);
         return false;
     }
-    return file.commit();
+    // The rename itself lasts only once the folder is synced.
+    (void)fsync(place.folderFd);
+    return true;
 }

@@ -207,11 +207,11 @@ QVariant fromNode(plist_t node, int depth)
         return list;
     }
     case PLIST_STRING: {
-        char* text = nullptr;
-        plist_get_string_val(node, &text);
-        const QString value = QString::fromUtf8(text);
-        free(text);
-        return value;
+        // By its length: plist_get_string_val() asserts on a string that holds a NUL, which a
+        // binary list may.
+        uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return text ? QString::fromUtf8(text, static_cast<qsizetype>(length)) : QString(QLatin1String(""));
     }
     case PLIST_BOOLEAN: {
         uint8_t value = 0;
@@ -249,8 +249,56 @@ QVariant fromNode(plist_t node, int depth)
     }
 }
 
+// WORKAROUND: libplist 2.2 aborts the program (an assertion) when it hands out a UTF-16 string that
+// holds U+0000, as a dictionary key or a value. Such a list is taken for malformed before libplist
+// sees it. False also when the object table cannot be walked; libplist then rejects the list itself.
+bool holdsUtf16Nul(const QByteArray& bytes)
+{
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const qsizetype size = bytes.size();
+    if (size < 8 + 32)
+        return false;
+    const auto bigEndian = [&](qsizetype at, int width) -> std::optional<quint64> {
+        if (width < 1 || width > 8 || at < 0 || at + width > size)
+            return std::nullopt;
+        quint64 value = 0;
+        for (int i = 0; i < width; ++i)
+            value = (value << 8) | data[at + i];
+        return value;
+    };
+    const qsizetype trailer = size - 32;
+    const int offsetSize = data[trailer + 6];
+    const auto objects = bigEndian(trailer + 8, 8);
+    const auto table = bigEndian(trailer + 24, 8);
+    if (!objects || !table || *objects > quint64(size) || *table > quint64(size))
+        return false;
+    for (quint64 index = 0; index < *objects; ++index) {
+        const auto offset = bigEndian(qsizetype(*table + index * quint64(offsetSize)), offsetSize);
+        if (!offset || *offset >= quint64(size) || (data[*offset] >> 4) != 0x6)
+            continue;
+        qsizetype at = qsizetype(*offset) + 1;
+        quint64 units = data[*offset] & 0x0f;
+        if (units == 0x0f) {
+            if (at >= size || (data[at] >> 4) != 0x1)
+                continue;
+            const auto count = bigEndian(at + 1, 1 << (data[at] & 0x0f));
+            if (!count)
+                continue;
+            at += 1 + (1 << (data[at] & 0x0f));
+            units = *count;
+        }
+        for (quint64 unit = 0; unit < units && at + 1 < size; ++unit, at += 2) {
+            if (data[at] == 0 && data[at + 1] == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
 QVariant fromBinary(const QByteArray& bytes)
 {
+    if (holdsUtf16Nul(bytes))
+        return {};
     plist_t root = nullptr;
     plist_from_bin(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
     const std::unique_ptr<void, PlistDeleter> owner(root);

@@ -67,6 +67,38 @@ private Q_SLOTS:
         QVERIFY(!PropertyList::fromBytes(binary.left(binary.size() - 5)).isValid());
     }
 
+    void utf16StringHoldingNulIsMalformed()
+    {
+        // libplist aborts the program when it hands out such a string, key or value; the list is
+        // refused before it gets there. {"k": "é\0b"}:
+        QVERIFY(!PropertyList::fromBytes(
+                     QByteArray::fromHex(
+                         "62706c6973743030d10102516b6300e900000062080b0d000000000000010100000000000000"
+                         "0300000000000000000000000000000014"))
+                     .isValid());
+        // The inputs the fuzzer found it with: strings and keys holding NULs.
+        QVERIFY(!PropertyList::fromBytes(
+                     QByteArray::fromBase64("YnBsaXN0MDDSAQIDClEAAAAAAAAAAAAAAAAAAAIAAAAAAAAAAAAA"
+                                            "AAAKUQAAAAAAAAAAAAAAAAAAAgAAAAAAAAAAAAAAAAAAAAAAAAAA"
+                                            "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAYVFkQAQA"
+                                            "AAAAAAAJQnh5UXMyQcHeDEAAAADRCwxQa1F2CA0PERgaIyQnKTI1"
+                                            "NwAAAAAAAAEBAAAAAAAAAA0AAAAAAAAAAAAAAAAAAAA5"))
+                     .isValid());
+        QVERIFY(!PropertyList::fromBytes(
+                     QByteArray::fromBase64("YnBsaXN0MDDSAQIDClFhbGSmBAUGBwgJEAEjQAQAAAD4//8IQnh5UXMz"
+                                            "QcHeDEAAAADRCwxQa1F2CA0PERgaMikkIycAADc1AAAAAAEBAAAAAAAA"
+                                            "AA0AAAAAAAAAAAAAAAAAAAA5"))
+                     .isValid());
+        // A string of plain ASCII with a NUL is cut there by libplist, and read.
+        QCOMPARE(PropertyList::fromBytes(
+                     QByteArray::fromHex("62706c6973743030d10102516b53610062080b0d000000000000010100"
+                                         "0000000000000300000000000000000000000000000011"))
+                     .toMap()
+                     .value(QStringLiteral("k"))
+                     .toString(),
+                 QStringLiteral("a"));
+    }
+
     void rejectsWhatIsNotAPropertyList_data()
     {
         QTest::addColumn<QByteArray>("bytes");

@@ -235,6 +235,59 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("a.test|x")});
     }
 
+    void everySelectedRowGoesWhateverItsBytes()
+    {
+        // Text that is not UTF-8 and a NULL creation time: the cookie is deleted by the row that was
+        // read, not by values that no longer match once decoded.
+        Sandbox sandbox;
+        QVERIFY(writeLocalState(sandbox, {QStringLiteral("Default")}));
+        const QString path = sandbox.homePath(chrome + QStringLiteral("/Default/Cookies"));
+        QVERIFY(CookieStores::writeDatabase(
+            path, {QStringLiteral("CREATE TABLE cookies(creation_utc INTEGER, host_key TEXT, name TEXT);"),
+                   QStringLiteral("INSERT INTO cookies VALUES(NULL, 'gone.test', 'a'), "
+                                  "(5, CAST(x'676f6e65ff2e74657374' AS TEXT), 'b'), "
+                                  "(6, 'gone.test', CAST(x'ff80' AS TEXT)), "
+                                  "(7, 'kept.com', CAST(x'ff' AS TEXT)), "
+                                  "(7, CAST(x'6b6570742e636f6dfe' AS TEXT), 'c'), "
+                                  "(8, CAST(x'6b6570742e636f6dfe' AS TEXT), 'UID');")}));
+        QCOMPARE(WorkerAppDelegate({}).removeCookies(QStringLiteral("Google Chrome"),
+                                                     keeping({QStringLiteral("kept.com")})),
+                 (QList<qint64>{5, 1}));
+        Sqlite database(path);
+        const auto left =
+            database.executeQuery(QStringLiteral("SELECT hex(host_key) AS h, hex(name) AS n FROM cookies;"));
+        QVERIFY(left);
+        QCOMPARE(left->size(), 1);
+        QCOMPARE(left->at(0).value(QStringLiteral("h")).toString(), QStringLiteral("6B6570742E636F6D"));
+        QCOMPARE(left->at(0).value(QStringLiteral("n")).toString(), QStringLiteral("FF"));
+        QVERIFY(CookieStores::passesIntegrityCheck(path));
+    }
+
+    void linkedProfileFolderIsNeverEdited()
+    {
+        // A profile that Local State lists but whose folder is a link to another place: nothing
+        // behind the link is edited, while the real profile is cleaned.
+        Sandbox sandbox;
+        QVERIFY(writeLocalState(sandbox, {QStringLiteral("Default"), QStringLiteral("Linked")}));
+        const QList<Cookie> cookies{{QStringLiteral("gone.test"), QStringLiteral("x"), 1}};
+        const QString outside = sandbox.rootPath(QStringLiteral("outside"));
+        QVERIFY(CookieStores::writeChrome(outside + "/Cookies", cookies));
+        QVERIFY(
+            CookieStores::writeChannelIds(outside + "/Origin Bound Certs", {QStringLiteral("gone.test")}));
+        QVERIFY(CookieStores::writeChrome(sandbox.homePath(chrome + "/Default/Cookies"), cookies));
+        QVERIFY(QFile::link(outside, sandbox.homePath(chrome + "/Linked")));
+        QCOMPARE(WorkerAppDelegate({}).removeCookies(QStringLiteral("Google Chrome"), {}),
+                 (QList<qint64>{1, 0}));
+        QVERIFY(CookieStores::contents(sandbox.homePath(chrome + "/Default/Cookies"),
+                                       QStringLiteral("cookies"), QStringLiteral("host_key"))
+                    .isEmpty());
+        QCOMPARE(CookieStores::contents(outside + "/Cookies", QStringLiteral("cookies"),
+                                        QStringLiteral("host_key")),
+                 QStringList{QStringLiteral("gone.test|x")});
+        QCOMPARE(CookieStores::channelIds(outside + "/Origin Bound Certs"),
+                 QStringList{QStringLiteral("gone.test")});
+    }
+
     void firefoxFavouritesFromSavedLogins()
     {
         Sandbox sandbox;

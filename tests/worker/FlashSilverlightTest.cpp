@@ -132,6 +132,38 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(sandbox.homePath(QStringLiteral("Documents/data"))));
     }
 
+    void silverlightFinishesWhatAKilledPassLeft()
+    {
+        Sandbox sandbox;
+        const QString c = silverlight + QStringLiteral("/is/a/b/c/");
+        const QString d = silverlight + QStringLiteral("/is/a/b/d/");
+        // A group that a kept store names too stays with it.
+        QVERIFY(store(sandbox, QStringLiteral("a/b/c"), QStringLiteral("s1"), "other.com", "shared"));
+        QVERIFY(store(sandbox, QStringLiteral("a/b/c"), QStringLiteral("kept"), "example.com", "shared"));
+        // Cut short: only its id.dat left, then nothing at all; and a group whose store is gone.
+        QVERIFY(sandbox.writeFile(c + QStringLiteral("s/cut/id.dat"), "gone.test"));
+        QVERIFY(QDir().mkpath(sandbox.homePath(c + QStringLiteral("s/empty"))));
+        QVERIFY(sandbox.writeFile(c + QStringLiteral("g/orphan/data"), "x"));
+        // Beside a kept store without group.dat, no group is known to be unnamed.
+        QVERIFY(store(sandbox, QStringLiteral("a/b/d"), QStringLiteral("kept"), "example.com", "g"));
+        QVERIFY(QFile::remove(sandbox.homePath(d + QStringLiteral("s/kept/group.dat"))));
+        QVERIFY(sandbox.writeFile(d + QStringLiteral("g/unknown/data"), "x"));
+        // A whole-folder removal that was killed.
+        QVERIFY(sandbox.writeFile(silverlight + QStringLiteral(".veltrane-removed/is/x"), "x"));
+
+        WorkerAppDelegate worker({});
+        QCOMPARE(worker.removeSilverlight(keepExample), 2); // other.com and gone.test
+        QVERIFY(!QFileInfo::exists(sandbox.homePath(c + QStringLiteral("s/s1"))));
+        QVERIFY(QFileInfo::exists(sandbox.homePath(c + QStringLiteral("g/shared/data"))));
+        QVERIFY(QFileInfo::exists(sandbox.homePath(c + QStringLiteral("s/kept/id.dat"))));
+        QVERIFY(!QFileInfo::exists(sandbox.homePath(c + QStringLiteral("s/cut"))));
+        QVERIFY(!QFileInfo::exists(sandbox.homePath(c + QStringLiteral("s/empty"))));
+        QVERIFY(!QFileInfo::exists(sandbox.homePath(c + QStringLiteral("g/orphan"))));
+        QVERIFY(QFileInfo::exists(sandbox.homePath(d + QStringLiteral("g/unknown/data"))));
+        QVERIFY(QFileInfo::exists(sandbox.homePath(d + QStringLiteral("s/kept/id.dat"))));
+        QVERIFY(!QFileInfo::exists(sandbox.homePath(silverlight + QStringLiteral(".veltrane-removed"))));
+    }
+
     void silverlightFolderGoesWhenNoStoreIsLeft()
     {
         Sandbox sandbox;

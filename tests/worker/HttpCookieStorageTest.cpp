@@ -73,6 +73,29 @@ private Q_SLOTS:
         QCOMPARE(readAll(sandbox.homePath(jarPath)), CookieStores::binaryCookies({}));
     }
 
+    void stagingFileOfAKilledRewriteIsRemoved()
+    {
+        // A rewrite killed after its new file got the staging name: the next one removes that copy,
+        // keeps the mode of the jar, and works on the jar that is still in place.
+        Sandbox sandbox;
+        QVERIFY(sandbox.writeFile(jarPath, CookieStores::binaryCookies(fiveCookies)));
+        QVERIFY(QFile::setPermissions(sandbox.homePath(jarPath), QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(sandbox.writeFile(jarPath + QStringLiteral(".veltrane-new"),
+                                  CookieStores::binaryCookies(fiveCookies.mid(0, 1))));
+        const HttpCookieStorage storage(sandbox.homePath(jarPath));
+        QVERIFY(storage.deleteCookies({}));
+        QVERIFY(!QFile::exists(sandbox.homePath(jarPath + QStringLiteral(".veltrane-new"))));
+        QCOMPARE(storage.cookies().size(), fiveCookies.size());
+
+        QVERIFY(sandbox.writeFile(jarPath + QStringLiteral(".veltrane-new"), "partial"));
+        QVERIFY(storage.deleteCookies({storage.cookies().first()}));
+        QCOMPARE(QDir(sandbox.homePath(QStringLiteral("Library/Cookies"))).entryList(QDir::Files),
+                 QStringList{QStringLiteral("Cookies.binarycookies")});
+        QCOMPARE(storage.cookies().size(), fiveCookies.size() - 1);
+        QCOMPARE(QFile::permissions(sandbox.homePath(jarPath)),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    }
+
     void aCookieHandedInTwiceTakesOneRecord()
     {
         Sandbox sandbox;

@@ -329,6 +329,36 @@ private Q_SLOTS:
         QCOMPARE(pragma(path, QStringLiteral("integrity_check")), QStringLiteral("ok"));
     }
 
+    void rowsStreamOneAtATime()
+    {
+        Sandbox sandbox;
+        Sqlite database(sandbox.homePath(QStringLiteral("stream.sqlite")));
+        QVERIFY(database.executeNonQuery(QStringLiteral("CREATE TABLE t(a, b);")));
+        QVERIFY(database.executeNonQuery(
+            QStringLiteral("INSERT INTO t VALUES(1, 'x'), (2.5, NULL), ('3', x'00ff'), (4, 'y');")));
+        QList<std::optional<qint64>> integers;
+        QVariantList texts;
+        QVERIFY(database.forEachRow(QStringLiteral("SELECT a, b FROM t WHERE rowid >= ? ORDER BY rowid;"),
+                                    [&](const Sqlite::RowView& row) {
+                                        integers.append(row.integer(0));
+                                        texts.append(row.value(1));
+                                        return true;
+                                    },
+                                    {qint64(1)}));
+        QCOMPARE(integers, (QList<std::optional<qint64>>{1, std::nullopt, std::nullopt, 4}));
+        QCOMPARE(texts.at(0), QVariant(QStringLiteral("x")));
+        QVERIFY(texts.at(1).isNull());
+        QCOMPARE(texts.at(2), QVariant(QByteArray("\x00\xff", 2)));
+        // Stopping early is not reaching the end; a statement that does not prepare gives no row.
+        int visited = 0;
+        QVERIFY(!database.forEachRow(QStringLiteral("SELECT a FROM t;"),
+                                     [&](const Sqlite::RowView&) { return ++visited < 2; }));
+        QCOMPARE(visited, 2);
+        QVERIFY(!database.forEachRow(QStringLiteral("SELECT nothing FROM nowhere;"),
+                                     [&](const Sqlite::RowView&) { return ++visited > 0; }));
+        QCOMPARE(visited, 2);
+    }
+
     void classOperations()
     {
         QVERIFY(Sqlite::version().startsWith(QLatin1String("3.")));

@@ -180,6 +180,38 @@ private Q_SLOTS:
             QDir(sandbox.homePath(base + QStringLiteral("Default/Local Storage"))).entryList(QDir::Files);
         QCOMPARE(entries, QStringList{QStringLiteral("http_example.com_0.localstorage")});
     }
+
+    void chromeFinishesFoldersNoIndexNames()
+    {
+        // Folders go before their index rows; folders an interrupted pass left without a row are
+        // judged by their names alone: a kept site's, an extension's and a name that is no web
+        // origin stay.
+        Sandbox sandbox;
+        const QString base = QStringLiteral("Library/Application Support/Chromium/");
+        const QString folder = base + QStringLiteral("Default/databases/");
+        QVERIFY(sandbox.writeFile(base + QStringLiteral("Local State"),
+                                  R"({"profile":{"info_cache":{"Default":{"name":"x"}}}})"));
+        QVERIFY(database(
+            sandbox.homePath(folder + QStringLiteral("Databases.db")),
+            {QStringLiteral("CREATE TABLE Databases(id INTEGER PRIMARY KEY, origin TEXT, name TEXT);"),
+             QStringLiteral("INSERT INTO Databases(origin, name) VALUES('http_listed.test_0', 'a'), "
+                            "('http_example.com_0', 'b');")}));
+        for (const QString& name :
+             {QStringLiteral("http_listed.test_0"), QStringLiteral("http_example.com_0"),
+              QStringLiteral("http_unlisted.test_0"), QStringLiteral("https_www.example.com_0"),
+              QStringLiteral("chrome-extension_abc_0"), QStringLiteral("scratch")})
+            QVERIFY(sandbox.writeFile(folder + name + QStringLiteral("/1"), "x"));
+        WorkerAppDelegate worker({});
+        QCOMPARE(worker.removeNonFavLocalStorage(QStringLiteral("Chromium"), keepExample), 1);
+        QCOMPARE(column(sandbox.homePath(folder + QStringLiteral("Databases.db")),
+                        QStringLiteral("SELECT origin FROM Databases")),
+                 QStringList{QStringLiteral("http_example.com_0")});
+        auto left = QDir(sandbox.homePath(folder)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        left.sort();
+        QCOMPARE(left,
+                 (QStringList{QStringLiteral("chrome-extension_abc_0"), QStringLiteral("http_example.com_0"),
+                              QStringLiteral("https_www.example.com_0"), QStringLiteral("scratch")}));
+    }
 };
 
 QTEST_GUILESS_MAIN(StorageTest)
