@@ -7,6 +7,7 @@
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/UserDefaults.h"
 
+#include <QGuiApplication>
 #include <QAction>
 #include <QCursor>
 #include <QMenu>
@@ -50,7 +51,7 @@ void MenuBarAppDelegate::applicationDidFinishLaunching()
 {
     DistributedNotificationCenter::defaultCenter().addObserver(
         Names::Notifications::updateVeltraneRunStatus, this, [this](const QVariantMap&) { updateMenubar(); });
-    m_trayWatch.start();
+    m_trayWatch.start(QGuiApplication::platformName());
     menuBarCheck();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "menubar/StatusTrayWatch.h"
+#include "platform/StatusTrayWatch.h"
 #include "platform/Bundle.h"
 
 #include <QIcon>

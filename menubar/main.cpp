@@ -1,5 +1,5 @@
-#include "menubar/DisplayCheck.h"
 #include "menubar/MenuBarAppDelegate.h"
+#include "platform/DesktopSession.h"
 #include "platform/TerminationRequests.h"
 
 #include <QApplication>
@@ -8,10 +8,10 @@
 
 int main(int argc, char* argv[])
 {
-    const QString missingDisplay = DisplayCheck::missingDisplay();
-    if (!missingDisplay.isEmpty()) {
-        std::fprintf(stderr, "VeltraneMenuBar: %s; the status item needs a desktop session.\n",
-                     qPrintable(missingDisplay));
+    // Without a display the application object would end the process with an abort.
+    const QString unavailable = DesktopSession::unavailableReason();
+    if (!unavailable.isEmpty()) {
+        std::fprintf(stderr, "VeltraneMenuBar cannot show its status item: %s.\n", qPrintable(unavailable));
         return 1;
     }
     QApplication application(argc, argv);

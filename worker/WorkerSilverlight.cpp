@@ -148,9 +148,9 @@ void removeStore(int storesFd, const QByteArray& name, const SecureRemoval& remo
         for (const DirectoryEntry& entry :
              DirectoryListing::list(storeFd.get()).value_or(QList<DirectoryEntry>())) {
             if (entry.name != "id.dat")
-                allGone = removal.removeAt(storeFd.get(), entry.name) && allGone;
+                allGone = isSettled(removal.removeAt(storeFd.get(), entry.name)) && allGone;
         }
-        if (!allGone || !removal.removeAt(storeFd.get(), "id.dat"))
+        if (!allGone || !isSettled(removal.removeAt(storeFd.get(), "id.dat")))
             return;
     }
     removal.removeAt(storesFd, name);

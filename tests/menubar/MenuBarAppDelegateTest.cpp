@@ -564,7 +564,7 @@ private Q_SLOTS:
         QVERIFY(agent.waitForFinished(10000));
         QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
         QCOMPARE(agent.exitCode(), 1);
-        QVERIFY2(agent.readAllStandardError().contains("no display"), "message");
+        QVERIFY2(agent.readAllStandardError().contains("no display server answers"), "message");
 
         // A display that cannot be reached.
         environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4242"));
@@ -573,7 +573,7 @@ private Q_SLOTS:
         QVERIFY(agent.waitForFinished(10000));
         QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
         QCOMPARE(agent.exitCode(), 1);
-        QVERIFY(agent.readAllStandardError().contains("cannot connect to the display"));
+        QVERIFY(agent.readAllStandardError().contains("no display server answers"));
 
         // Qt takes the next platform listed when the first has no display.
         Agent fallingBack(sandbox, menuBarBundle(),

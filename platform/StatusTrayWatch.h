@@ -23,8 +23,9 @@ public:
     explicit StatusTrayWatch(QObject* parent = nullptr);
     ~StatusTrayWatch() override;
 
-    // Starts looking; trayAvailable() follows as soon as a tray is found, now or later.
-    void start();
+    // Starts looking; trayAvailable() follows as soon as a tray is found, now or later. An X11 tray
+    // counts only for the application's "xcb" platform (QGuiApplication::platformName()).
+    void start(const QString& platformName);
     [[nodiscard]] bool isTrayAvailable() const { return m_statusNotifierHost || m_xembedTray; }
 
 Q_SIGNALS:

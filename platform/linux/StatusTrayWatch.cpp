@@ -1,4 +1,4 @@
-#include "StatusTrayWatch.h"
+#include "platform/StatusTrayWatch.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -7,7 +7,6 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QGuiApplication>
 #include <QXmlStreamReader>
 
 #include <cstdlib>
@@ -85,7 +84,7 @@ StatusTrayWatch::StatusTrayWatch(QObject* parent) : QObject(parent)
 
 StatusTrayWatch::~StatusTrayWatch() = default;
 
-void StatusTrayWatch::start()
+void StatusTrayWatch::start(const QString& platformName)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
@@ -99,7 +98,7 @@ void StatusTrayWatch::start()
         checkStatusNotifierWatcher();
     }
     // Qt docks into an X11 tray only on its xcb platform.
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    if (platformName == QLatin1String("xcb")) {
         m_x = std::make_unique<XConnection>();
         checkXEmbedTray();
         if (!isTrayAvailable())
