@@ -7,9 +7,9 @@
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/UserDefaults.h"
 
-#include <QGuiApplication>
 #include <QAction>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/StatusTrayWatch.h"
 #include "platform/Bundle.h"
+#include "platform/StatusTrayWatch.h"
 
 #include <QIcon>
 #include <QObject>

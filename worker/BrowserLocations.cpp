@@ -1,8 +1,8 @@
 #include "BrowserLocations.h"
 
 #include "common/Names.h"
-#include "worker/BrowserFolders.h"
 #include "platform/DirectoryListing.h"
+#include "worker/BrowserFolders.h"
 
 #include <QDir>
 #include <QFile>

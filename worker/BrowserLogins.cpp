@@ -1,7 +1,7 @@
 #include "BrowserLogins.h"
 
-#include "worker/BrowserFolders.h"
 #include "platform/DirectoryListing.h"
+#include "worker/BrowserFolders.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerExtras.h"
 

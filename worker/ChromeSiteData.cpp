@@ -1,8 +1,8 @@
 #include "ChromeSiteData.h"
 
+#include "platform/DirectoryListing.h"
 #include "worker/BrowserFolders.h"
 #include "worker/ChromeLocalStorage.h"
-#include "platform/DirectoryListing.h"
 #include "worker/LockProbe.h"
 #include "worker/SiteOrigin.h"
 #include "worker/SmallFile.h"

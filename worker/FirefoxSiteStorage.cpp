@@ -1,7 +1,7 @@
 #include "FirefoxSiteStorage.h"
 
-#include "worker/BrowserFolders.h"
 #include "platform/DirectoryListing.h"
+#include "worker/BrowserFolders.h"
 #include "worker/LockProbe.h"
 #include "worker/SiteOrigin.h"
 #include "worker/SmallFile.h"

@@ -1,8 +1,8 @@
 #include "WorkerAppDelegate.h"
 
 #include "common/Names.h"
-#include "platform/HttpCookieStorage.h"
 #include "platform/DirectoryListing.h"
+#include "platform/HttpCookieStorage.h"
 #include "worker/BrowserFolders.h"
 #include "worker/BrowserLogins.h"
 #include "worker/SecureRemoval.h"
