@@ -1,9 +1,9 @@
 #include "ChromeSiteData.h"
 
 #include "platform/DirectoryListing.h"
+#include "platform/FileLock.h"
 #include "worker/BrowserFolders.h"
 #include "worker/ChromeLocalStorage.h"
-#include "worker/LockProbe.h"
 #include "worker/SiteOrigin.h"
 #include "worker/SmallFile.h"
 #include "worker/Sqlite.h"
@@ -41,8 +41,7 @@ qint64 ChromeSiteData::clean(const QString& profileFolder, const KeepList& keep,
         return 0;
     const QString localStorage =
         BrowserFolders::appending(profileFolder, QStringLiteral("Local Storage/leveldb"));
-    if (LockProbe::isLocked(
-            QFile::encodeName(BrowserFolders::appending(localStorage, QStringLiteral("LOCK")))))
+    if (FileLock::state(BrowserFolders::appending(localStorage, QStringLiteral("LOCK"))) != LockState::Free)
         return 0;
     return ChromeLocalStorage::cleanLevelDb(localStorage, keep, removal) +
            ChromeLocalStorage::cleanSqlite(
@@ -83,7 +82,7 @@ qint64 ChromeSiteData::cleanIndexedDb(const QString& folder, const KeepList& kee
             DirectoryListing::appending(QFile::encodeName(folder),
                                         QFile::encodeName(it.key() + leveldbSuffix)),
             "LOCK");
-        if (LockProbe::isLocked(lock))
+        if (FileLock::state(QFile::decodeName(lock)) != LockState::Free)
             continue;
         for (const QByteArray& name : it.value())
             removal.removeAt(folderFd.get(), name);
@@ -141,7 +140,7 @@ qint64 ChromeSiteData::cleanBuckets(const QString& folder, const KeepList& keep,
             const QByteArray lock =
                 DirectoryListing::appending(DirectoryListing::appending(QFile::encodeName(folder), id),
                                             "IndexedDB/indexeddb.leveldb/LOCK");
-            if (LockProbe::isLocked(lock))
+            if (FileLock::state(QFile::decodeName(lock)) != LockState::Free)
                 continue;
             removal.removeAt(folderFd.get(), id);
             origins.insert(SiteOrigin::ownOrigin(storageKey));

@@ -1,8 +1,8 @@
 #include "FirefoxSiteStorage.h"
 
 #include "platform/DirectoryListing.h"
+#include "platform/FileLock.h"
 #include "worker/BrowserFolders.h"
-#include "worker/LockProbe.h"
 #include "worker/SiteOrigin.h"
 #include "worker/SmallFile.h"
 #include "worker/Sqlite.h"
@@ -83,8 +83,8 @@ void cleanArchive(const QString& path, const KeepList& keep, const SecureRemoval
 qint64 FirefoxSiteStorage::clean(const QString& profileFolder, const KeepList& keep,
                                  const SecureRemoval& removal)
 {
-    if (keep.keepsEverySite || LockProbe::isLocked(QFile::encodeName(
-                                   BrowserFolders::appending(profileFolder, QStringLiteral(".parentlock")))))
+    if (keep.keepsEverySite || FileLock::state(BrowserFolders::appending(
+                                   profileFolder, QStringLiteral(".parentlock"))) != LockState::Free)
         return 0;
     const FileDescriptor storage = DirectoryListing::openFolder(
         QFile::encodeName(BrowserFolders::appending(profileFolder, QStringLiteral("storage/default"))));

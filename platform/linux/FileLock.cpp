@@ -1,33 +1,37 @@
 #include "platform/FileLock.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <QFile>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace FileLock {
 
-bool isHeldByAnotherProcess(const QString& path)
+LockState state(const QString& path)
 {
     // O_NONBLOCK: a FIFO in place of the lock file must not hold the pass up.
-    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    const FileDescriptor file(
+        open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file.isOpen())
+        return errno == ENOENT || errno == ENOTDIR ? LockState::Free : LockState::Unknown;
     struct stat info;
-    bool held = false;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        // F_GETLK only asks: it takes no lock of ours, so closing the descriptor drops nothing.
-        struct flock lock = {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        lock.l_start = 0;
-        lock.l_len = 0;
-        held = fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
-    }
-    close(fd);
-    return held;
+    if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return LockState::Unknown;
+    // F_GETLK only asks; it takes no lock.
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (fcntl(file.get(), F_GETLK, &lock) != 0)
+        return LockState::Unknown;
+    return lock.l_type == F_UNLCK ? LockState::Free : LockState::Held;
+}
+
+bool isHeldByAnotherProcess(const QString& path)
+{
+    return state(path) == LockState::Held;
 }
 
 } // namespace FileLock

@@ -2,8 +2,8 @@
 #include "Sandbox.h"
 #include "SiteDataSupport.h"
 #include "TestKeyring.h"
+#include "platform/FileLock.h"
 #include "worker/ChromeLocalStorage.h"
-#include "worker/LockProbe.h"
 #include "worker/SiteOrigin.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerAppDelegate.h"
@@ -382,7 +382,7 @@ private Q_SLOTS:
             if (!worker.waitForStarted())
                 return -1;
             const QByteArray lock = QFile::encodeName(folder + QStringLiteral("/LOCK"));
-            while (!LockProbe::isLocked(lock) && !worker.waitForFinished(1)) {
+            while (!FileLock::isHeldByAnotherProcess(QFile::decodeName(lock)) && !worker.waitForFinished(1)) {
             }
             QElapsedTimer timer;
             timer.start();
