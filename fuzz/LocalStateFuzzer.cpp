@@ -3,6 +3,7 @@
 
 #include "common/Names.h"
 #include "worker/BrowserFolders.h"
+#include "worker/BrowserLocations.h"
 #include "worker/WorkerAppDelegate.h"
 
 #include <cstddef>
@@ -13,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     (void)FuzzHome::path();
     const QString browser(Names::Browsers::googleChrome);
-    const QString localState = BrowserFolders::path(browser, BrowserFolder::LocalState);
+    const QString localState =
+        BrowserFolders::appending(BrowserLocations::first(browser)->folder, QStringLiteral("Local State"));
     if (!FuzzHome::write(localState, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size))))
         return 0;
     const auto profiles = WorkerAppDelegate::userProfiles(browser);
