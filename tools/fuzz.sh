@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(SiteNameFuzzer LocalStateFuzzer PropertyListFuzzer BinaryCookiesFuzzer)
+[ "${#targets[@]}" -gt 0 ] || targets=(SiteNameFuzzer LocalStateFuzzer PropertyListFuzzer BinaryCookiesFuzzer DesktopEntryFuzzer)
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
