@@ -5,7 +5,7 @@
 // run several times on fresh copies and report their medians. Then the step over one database of
 // 250,000, 500,000 and 1,000,000 cookies, each in a child process of its own so that its peak
 // memory is its own, and "Local State" files of 25,000 to 200,000 profiles (alone: --profiles).
-#include "CookieStores.h"
+#include "BenchCookies.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerAppDelegate.h"
 
@@ -28,17 +28,6 @@ constexpr int cookieCount = 20000;
 constexpr int goneCount = 15000;
 constexpr int repeats = 7;
 const QString chromeFolder = QStringLiteral("/Library/Application Support/Google/Chrome/");
-
-QList<CookieStores::Cookie> generatedCookies()
-{
-    QList<CookieStores::Cookie> cookies;
-    for (int i = 0; i < cookieCount; ++i) {
-        const QString site = i < goneCount ? QStringLiteral("gone.test") : QStringLiteral("kept.com");
-        cookies.append({QStringLiteral("host%1.").arg(i % 700) + site, QStringLiteral("n%1").arg(i),
-                        13300000000000000 + i});
-    }
-    return cookies;
-}
 
 qint64 rowsIn(const QString& database)
 {
@@ -248,12 +237,6 @@ void manyProfiles(const QString& work)
     }
 }
 
-double median(QList<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -270,7 +253,7 @@ int main(int argc, char* argv[])
     const QString home = work.path() + QStringLiteral("/home");
     qputenv("HOME", home.toUtf8());
     const QString source = work.path() + QStringLiteral("/Cookies");
-    if (!CookieStores::writeChrome(source, generatedCookies()))
+    if (!CookieStores::writeChrome(source, BenchCookies::generated(cookieCount, goneCount)))
         return 1;
 
     const QString literalCopy = work.path() + QStringLiteral("/literal");
@@ -287,9 +270,9 @@ int main(int argc, char* argv[])
         workers.append(workerRemoval());
         floors.append(setRemoval(setCopy));
     }
-    const double inventory = median(inventories);
-    const double worker = median(workers);
-    const double floor = median(floors);
+    const double inventory = BenchCookies::median(inventories);
+    const double worker = BenchCookies::median(workers);
+    const double floor = BenchCookies::median(floors);
     const qint64 left = rowsIn(home + chromeFolder + QStringLiteral("Default/Cookies"));
     if (literal < 0 || inventory < 0 || worker < 0 || floor < 0 || left != rowsIn(setCopy) ||
         left != rowsIn(literalCopy))
@@ -339,9 +322,9 @@ int main(int argc, char* argv[])
         // Without a WHERE clause SQLite drops the table's pages whole instead of deleting rows.
         allTruncations.append(setRemovalOfAll(copies, QStringLiteral("DELETE FROM cookies;")));
     }
-    const double allWorker = median(allWorkers);
-    const double allFloor = median(allFloors);
-    const double allTruncation = median(allTruncations);
+    const double allWorker = BenchCookies::median(allWorkers);
+    const double allFloor = BenchCookies::median(allFloors);
+    const double allTruncation = BenchCookies::median(allTruncations);
     if (allWorker < 0 || allFloor < 0 || allTruncation < 0 ||
         rowsIn(home + chromeFolder + QStringLiteral("Profile 2/Cookies")) != 0)
         return 1;

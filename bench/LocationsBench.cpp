@@ -3,7 +3,7 @@
 // system ("~/.config/chromium", "~/.cache/chromium"). Each layout runs several times on a fresh
 // home; the medians stand side by side with their ratio. The pass is the worker's own: the context
 // (locations, profiles, the running-browser guard), cookies, web storage, Flash and caches.
-#include "CookieStores.h"
+#include "BenchCookies.h"
 #include "worker/WorkerAppDelegate.h"
 
 #include <QCoreApplication>
@@ -30,17 +30,6 @@ struct Layout
     QString folder;
     QString cache;
 };
-
-QList<CookieStores::Cookie> generatedCookies()
-{
-    QList<CookieStores::Cookie> cookies;
-    for (int i = 0; i < cookieCount; ++i) {
-        const QString site = i < goneCount ? QStringLiteral("gone.test") : QStringLiteral("kept.com");
-        cookies.append({QStringLiteral("host%1.").arg(i % 700) + site, QStringLiteral("n%1").arg(i),
-                        13300000000000000 + i});
-    }
-    return cookies;
-}
 
 bool writeFile(const QString& path, const QByteArray& contents)
 {
@@ -78,12 +67,6 @@ double cpuMilliseconds()
     return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -91,7 +74,7 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     QTemporaryDir scratch;
     const QString templateDatabase = scratch.path() + QStringLiteral("/template/Cookies");
-    if (!CookieStores::writeChrome(templateDatabase, generatedCookies())) {
+    if (!CookieStores::writeChrome(templateDatabase, BenchCookies::generated(cookieCount, goneCount))) {
         std::fprintf(stderr, "cannot write the template database\n");
         return 1;
     }
@@ -134,11 +117,12 @@ int main(int argc, char* argv[])
                 goneCount, repeats);
     for (qsizetype index = 0; index < layouts.size(); ++index) {
         std::printf("  %-13s wall %8.1f ms   CPU %8.1f ms   cookies removed %lld\n", layouts.at(index).name,
-                    median(times.at(index)), median(cpuTimes.at(index)),
+                    BenchCookies::median(times.at(index)), BenchCookies::median(cpuTimes.at(index)),
                     static_cast<long long>(removed.at(index)));
     }
     std::printf("  ratio Linux / first layout: wall %.3f   CPU %.3f\n",
-                median(times.at(1)) / median(times.at(0)), median(cpuTimes.at(1)) / median(cpuTimes.at(0)));
+                BenchCookies::median(times.at(1)) / BenchCookies::median(times.at(0)),
+                BenchCookies::median(cpuTimes.at(1)) / BenchCookies::median(cpuTimes.at(0)));
 
     // What differs between the layouts is only how the pass finds its profiles: the context alone.
     constexpr int contextRounds = 200;
@@ -159,7 +143,7 @@ int main(int argc, char* argv[])
             if (context.profiles.size() != profiles.size())
                 return 1;
         }
-        std::printf("  %-13s %8.1f us\n", layouts.at(index).name, median(contextTimes));
+        std::printf("  %-13s %8.1f us\n", layouts.at(index).name, BenchCookies::median(contextTimes));
     }
     return 0;
 }
