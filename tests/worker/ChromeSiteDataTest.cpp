@@ -1,4 +1,5 @@
 #include "worker/ChromeSiteData.h"
+#include "LockHolder.h"
 #include "Sandbox.h"
 #include "SiteDataSupport.h"
 #include "TestKeyring.h"
@@ -307,16 +308,16 @@ private Q_SLOTS:
         const QString leveldb = profile + QStringLiteral("/Local Storage/leveldb");
         const QByteArray untouched = folderBytes(leveldb);
         {
-            const auto lock = holdLock(leveldb + QStringLiteral("/LOCK"));
-            QVERIFY(lock);
+            const LockHolder lock(leveldb + QStringLiteral("/LOCK"));
+            QVERIFY(lock.isLocked());
             QCOMPARE(ChromeSiteData::clean(profile, keepFavourite, SecureRemoval(false)), 0);
             QCOMPARE(ChromeLocalStorage::cleanLevelDb(leveldb, keepFavourite, SecureRemoval(false)), 0);
             QCOMPARE(folderBytes(leveldb), untouched);
             QCOMPARE(namesIn(profile + QStringLiteral("/IndexedDB")).size(), 3);
         }
         const QString idb = profile + QStringLiteral("/IndexedDB");
-        const auto lock = holdLock(idb + QStringLiteral("/http_127.0.0.2_8602.indexeddb.leveldb/LOCK"));
-        QVERIFY(lock);
+        const LockHolder lock(idb + QStringLiteral("/http_127.0.0.2_8602.indexeddb.leveldb/LOCK"));
+        QVERIFY(lock.isLocked());
         // A link named like a store is not followed; a malformed cache index leaves its folder.
         QVERIFY(sandbox.writeFile(QStringLiteral("elsewhere/keep.txt"), "mine"));
         QVERIFY(QFile::link(sandbox.homePath(QStringLiteral("elsewhere")),
@@ -336,8 +337,8 @@ private Q_SLOTS:
         // Buckets: one whose database is locked and one whose folder is a link stay, rows included;
         // the row of a bucket without a folder goes.
         const QString webStorage = profile + QStringLiteral("/WebStorage");
-        const auto bucketLock = holdLock(webStorage + QStringLiteral("/2/IndexedDB/indexeddb.leveldb/LOCK"));
-        QVERIFY(bucketLock);
+        const LockHolder bucketLock(webStorage + QStringLiteral("/2/IndexedDB/indexeddb.leveldb/LOCK"));
+        QVERIFY(bucketLock.isLocked());
         QVERIFY(
             QFile::link(sandbox.homePath(QStringLiteral("elsewhere")), webStorage + QStringLiteral("/4")));
         QCOMPARE(ChromeSiteData::cleanBuckets(webStorage, keepFavourite, SecureRemoval(false)), 0);
@@ -456,5 +457,5 @@ private Q_SLOTS:
     }
 };
 
-SITEDATA_TEST_MAIN(ChromeSiteDataTest)
+QTEST_GUILESS_MAIN(ChromeSiteDataTest)
 #include "ChromeSiteDataTest.moc"

@@ -1,4 +1,5 @@
 #include "worker/FirefoxSiteStorage.h"
+#include "LockHolder.h"
 #include "Sandbox.h"
 #include "SiteDataSupport.h"
 #include "worker/Sqlite.h"
@@ -143,8 +144,8 @@ private Q_SLOTS:
 
         const KeepList keep{{QStringLiteral("example.com")}, false};
         {
-            const auto lock = holdLock(profile + QStringLiteral("/.parentlock"));
-            QVERIFY(lock);
+            const LockHolder lock(profile + QStringLiteral("/.parentlock"));
+            QVERIFY(lock.isLocked());
             QCOMPARE(FirefoxSiteStorage::clean(profile, keep, SecureRemoval(false)), 0);
             QCOMPARE(namesIn(storage), before);
         }
@@ -189,5 +190,5 @@ private Q_SLOTS:
     }
 };
 
-SITEDATA_TEST_MAIN(FirefoxSiteStorageTest)
+QTEST_GUILESS_MAIN(FirefoxSiteStorageTest)
 #include "FirefoxSiteStorageTest.moc"

@@ -9,10 +9,6 @@
 
 #include <leveldb/db.h>
 
-#include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace SiteDataSupport {
 
 bool unpack(const QString& name, const QString& folder)
@@ -54,40 +50,6 @@ QByteArray folderBytes(const QString& folder)
             bytes += file.readAll();
     }
     return bytes;
-}
-
-HeldLock::~HeldLock()
-{
-    m_process->kill();
-    m_process->waitForFinished();
-}
-
-std::unique_ptr<HeldLock> holdLock(const QString& path)
-{
-    auto process = std::make_unique<QProcess>();
-    process->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-lock"), path});
-    const bool locked = process->waitForReadyRead(10000) && process->readAll().startsWith("locked");
-    auto lock = std::make_unique<HeldLock>(std::move(process));
-    if (!locked)
-        return nullptr;
-    return lock;
-}
-
-std::optional<int> runHelper(int argc, char* argv[])
-{
-    if (argc == 3 && qstrcmp(argv[1], "--hold-lock") == 0) {
-        const int fd = open(argv[2], O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        struct flock lock = {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        if (fd < 0 || fcntl(fd, F_SETLK, &lock) != 0)
-            return 1;
-        std::printf("locked\n");
-        std::fflush(stdout);
-        pause(); // until the test kills it
-        return 0;
-    }
-    return std::nullopt;
 }
 
 bool browserAvailable(const QString& browser, QString* skip)
