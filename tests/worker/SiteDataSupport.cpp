@@ -5,6 +5,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 
 #include <leveldb/db.h>
@@ -76,6 +79,26 @@ std::optional<QByteArray> browse(const QString& mode, const QString& browser, co
         python.exitCode() != 0)
         return std::nullopt;
     return python.readAllStandardOutput();
+}
+
+QString favouriteOnlyMismatch(const QByteArray& report)
+{
+    const QJsonObject seen = QJsonDocument::fromJson(report).object();
+    const QJsonObject favourite = seen.value(QStringLiteral("http://127.0.0.1:8601")).toObject();
+    if (favourite.value(QStringLiteral("local")).toObject().size() != 4 ||
+        favourite.value(QStringLiteral("idb")).toArray().size() != 1)
+        return QStringLiteral("the favourite lost data: ") + QString::fromUtf8(report);
+    for (const QString& removed :
+         {QStringLiteral("http://127.0.0.2:8602"), QStringLiteral("http://127.0.0.3:8603"),
+          QStringLiteral("http://127.0.0.2:8602 in http://127.0.0.1:8601")}) {
+        const QJsonObject site = seen.value(removed).toObject();
+        if (!site.contains(QStringLiteral("local")))
+            return removed + QStringLiteral(" was not read");
+        if (!site.value(QStringLiteral("local")).toObject().isEmpty() ||
+            !site.value(QStringLiteral("idb")).toArray().isEmpty())
+            return removed + QStringLiteral(" still has data");
+    }
+    return {};
 }
 
 } // namespace SiteDataSupport

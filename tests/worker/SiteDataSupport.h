@@ -26,4 +26,9 @@ namespace SiteDataSupport {
 [[nodiscard]] std::optional<QByteArray> browse(const QString& mode, const QString& browser,
                                                const QString& profile);
 
+// What a browser's pages saw after a pass (browse() in "read" mode), checked against the shipped
+// pages: all of the favourite 127.0.0.1's local storage and IndexedDB, none of the other sites'
+// (an iframe's partitioned storage included). Empty when so; otherwise the first difference.
+[[nodiscard]] QString favouriteOnlyMismatch(const QByteArray& report);
+
 } // namespace SiteDataSupport
