@@ -9,6 +9,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -23,7 +26,7 @@ const QString chromiumProgram = QStringLiteral("/usr/bin/chromium");
 const QString firefoxProgram = QStringLiteral("/usr/bin/firefox-esr");
 
 // A web server on 127.0.0.1 that sets a plain and a tracking cookie on "/set" and writes down the
-// cookies each host sends on "/check". The page closes itself, so that Firefox quits on its own.
+// cookies each host sends on "/check".
 class CookieServer : public QObject
 {
 public:
@@ -67,8 +70,7 @@ private:
         }
         m_requests.remove(socket);
         QByteArray response;
-        const QByteArray page = "<html><body>ok<script>setTimeout(function(){window.close();},300);"
-                                "</script></body></html>";
+        const QByteArray page = "<html><body>ok</body></html>";
         if (path == "/set") {
             response = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
                        "Set-Cookie: session=1; Max-Age=86400; Path=/\r\n"
@@ -143,21 +145,69 @@ bool runChromium(const Sandbox& sandbox, CookieServer& server, const QString& ur
     return served && ended;
 }
 
-// Firefox, headless, on one page of its profile; the page closes its window and Firefox quits.
-bool runFirefox(const Sandbox& sandbox, CookieServer& server, const QString& url)
+// One Marionette message: "<length>:<json>", the length in bytes of the JSON text.
+QJsonValue marionetteReply(QTcpSocket& socket)
+{
+    QByteArray buffer;
+    while (!buffer.contains(':') && buffer.size() < 16 &&
+           (socket.bytesAvailable() || socket.waitForReadyRead(10000)))
+        buffer += socket.read(1);
+    const qsizetype colon = buffer.indexOf(':');
+    if (colon < 0)
+        return {};
+    const qsizetype length = buffer.left(colon).toLongLong();
+    QByteArray body = buffer.mid(colon + 1);
+    while (body.size() < length && (socket.bytesAvailable() || socket.waitForReadyRead(10000)))
+        body += socket.read(length - body.size());
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+}
+
+bool marionetteCommand(QTcpSocket& socket, int id, const QString& name, const QJsonObject& parameters)
+{
+    const QByteArray body = QJsonDocument(QJsonArray{0, id, name, parameters}).toJson(QJsonDocument::Compact);
+    socket.write(QByteArray::number(body.size()) + ':' + body);
+    const QJsonArray reply = marionetteReply(socket).toArray();
+    return reply.size() == 4 && reply.at(1).toInt() == id && reply.at(2).isNull();
+}
+
+// Firefox's own quit, asked over its remote-control port (Marionette, port written by Firefox into
+// "MarionetteActivePort" of the profile): a signal would lose the cookies it has not yet written, and
+// a page closing its own window leaves Firefox running whenever another tab has opened beside it.
+bool quitFirefox(const QString& profile)
+{
+    QFile portFile(profile + QStringLiteral("/MarionetteActivePort"));
+    if (!portFile.open(QIODevice::ReadOnly))
+        return false;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, portFile.readAll().trimmed().toUShort());
+    return socket.waitForConnected(10000) && marionetteReply(socket).isObject() &&
+           marionetteCommand(socket, 1, QStringLiteral("WebDriver:NewSession"), {}) &&
+           marionetteCommand(socket, 2, QStringLiteral("Marionette:Quit"),
+                             {{QStringLiteral("flags"), QJsonArray{QStringLiteral("eAttemptQuit")}}});
+}
+
+// Firefox, headless, on one page of its profile, quit once the page has been served.
+bool runFirefox(const Sandbox& sandbox, CookieServer& server, const QString& profile, const QString& url)
 {
     QProcess browser;
     browser.setProcessEnvironment(sandbox.environment());
     const int pages = server.pagesServed() + 1;
-    browser.start(firefoxProgram,
-                  {QStringLiteral("--headless"), QStringLiteral("-P"), QStringLiteral("e2e"), url});
+    QFile::remove(profile + QStringLiteral("/MarionetteActivePort"));
+    browser.start(firefoxProgram, {QStringLiteral("--headless"), QStringLiteral("--marionette"),
+                                   QStringLiteral("--profile"), profile, url});
     const bool served = browser.waitForStarted() && waitForPages(server, pages, browser);
+    QTest::qWait(500);
+    const bool asked = served && quitFirefox(profile);
     const bool ended = browser.waitForFinished(60000);
     if (!ended) {
         browser.kill();
         browser.waitForFinished();
     }
-    return served && ended;
+    if (!served || !asked || !ended)
+        qWarning("Firefox on %s: page served %d, quit asked %d, ended %d", qPrintable(url), served, asked,
+                 ended);
+    return served && asked && ended;
 }
 
 bool runWorker(const Sandbox& sandbox, const QString& browser)
@@ -224,10 +274,10 @@ private Q_SLOTS:
         const QStringList made = root.entryList({QStringLiteral("*.e2e")}, QDir::Dirs);
         QCOMPARE(made.size(), 1);
         const QString profile = root.filePath(made.first());
-        // Scripts may close the window, and no first-run page opens beside ours.
+        // The remote-control port on a free port of Firefox's choosing, and no first-run page.
         QFile prefs(profile + QStringLiteral("/user.js"));
         QVERIFY(prefs.open(QIODevice::WriteOnly));
-        prefs.write("user_pref(\"dom.allow_scripts_to_close_windows\", true);\n"
+        prefs.write("user_pref(\"marionette.port\", 0);\n"
                     "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
                     "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
                     "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
@@ -240,8 +290,8 @@ private Q_SLOTS:
 
         const QString favourite = QStringLiteral("127.0.0.1");
         const QString other = QStringLiteral("localhost");
-        QVERIFY(runFirefox(sandbox, server, server.url(favourite, QStringLiteral("/set"))));
-        QVERIFY(runFirefox(sandbox, server, server.url(other, QStringLiteral("/set"))));
+        QVERIFY(runFirefox(sandbox, server, profile, server.url(favourite, QStringLiteral("/set"))));
+        QVERIFY(runFirefox(sandbox, server, profile, server.url(other, QStringLiteral("/set"))));
         QFile logins(profile + QStringLiteral("/logins.json"));
         QVERIFY(logins.open(QIODevice::WriteOnly));
         logins.write(
@@ -254,8 +304,8 @@ private Q_SLOTS:
         logins.close();
 
         QVERIFY(runWorker(sandbox, QStringLiteral("Firefox")));
-        QVERIFY(runFirefox(sandbox, server, server.url(favourite, QStringLiteral("/check"))));
-        QVERIFY(runFirefox(sandbox, server, server.url(other, QStringLiteral("/check"))));
+        QVERIFY(runFirefox(sandbox, server, profile, server.url(favourite, QStringLiteral("/check"))));
+        QVERIFY(runFirefox(sandbox, server, profile, server.url(other, QStringLiteral("/check"))));
         QCOMPARE(server.checked().value(favourite), QStringLiteral("session=1"));
         QCOMPARE(server.checked().value(other), QString());
     }
