@@ -2,10 +2,10 @@
 
 #include "platform/DirectoryListing.h"
 #include "platform/FileLock.h"
+#include "platform/SmallFile.h"
 #include "worker/BrowserFolders.h"
 #include "worker/ChromeLocalStorage.h"
 #include "worker/SiteOrigin.h"
-#include "worker/SmallFile.h"
 #include "worker/Sqlite.h"
 
 #include <QFile>

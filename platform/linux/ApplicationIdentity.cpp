@@ -2,26 +2,41 @@
 
 #include "platform/Bundle.h"
 #include "platform/linux/BrowserExecutables.h"
+#include "platform/linux/FlatpakInfo.h"
 
 #include <QFileInfo>
 
 namespace ApplicationIdentity {
 
-QString applicationPath(const QString& executablePath)
+QString applicationPath(pid_t processIdentifier, const QString& executablePath)
 {
     if (executablePath.isEmpty())
         return QString();
     const QString bundle = Bundle::containingBundlePath(executablePath);
     if (!bundle.isEmpty())
         return bundle;
-    return BrowserExecutables::forExecutable(executablePath) ? executablePath : QString();
+    if (BrowserExecutables::forExecutable(executablePath))
+        return executablePath;
+    // A Flatpak application's files are mounted at /app in its sandbox.
+    if (!executablePath.startsWith(QLatin1String("/app/")))
+        return QString();
+    const auto instance = FlatpakInfo::ofProcess(processIdentifier);
+    const auto browser =
+        instance ? BrowserExecutables::forFlatpak(instance->application, instance->appPath) : std::nullopt;
+    return browser ? browser->executablePath : QString();
+}
+
+bool isSingleInstance(const QString& applicationPath)
+{
+    const auto browser = BrowserExecutables::forApplicationPath(applicationPath);
+    return browser && browser->isFlatpak;
 }
 
 RunningApplication describe(const QString& applicationPath)
 {
     RunningApplication application;
     application.bundlePath = applicationPath;
-    if (const auto browser = BrowserExecutables::forExecutable(applicationPath)) {
+    if (const auto browser = BrowserExecutables::forApplicationPath(applicationPath)) {
         application.bundleIdentifier = browser->bundleIdentifier;
         application.localizedName = browser->name;
         return application;

@@ -4,13 +4,20 @@
 
 #include <QString>
 
-// What makes a program an application: it lies in a bundle's Contents/MacOS/, or it is one of the
-// browsers known by their executable.
+#include <sys/types.h>
+
+// What makes a process an application: its program lies in a bundle's Contents/MacOS/, or it is one
+// of the browsers known by their executable or by the Flatpak sandbox they run in.
 namespace ApplicationIdentity {
 
-// The bundle of the program, or the browser's executable itself; empty when the program is no
-// application. Cheap: no file is read.
-[[nodiscard]] QString applicationPath(const QString& executablePath);
+// The bundle of the program `executablePath` that the process runs, the browser's executable itself,
+// or a Flatpak browser's exported launcher; empty when the process is no application. Cheap: a file
+// is read only for a program of a Flatpak sandbox.
+[[nodiscard]] QString applicationPath(pid_t processIdentifier, const QString& executablePath);
+
+// True when every process of the application belongs to its one running instance, wherever it was
+// started from: a Flatpak application starts helpers in sandboxes of their own, through a portal.
+[[nodiscard]] bool isSingleInstance(const QString& applicationPath);
 
 // Identifier, name and path of the application at `applicationPath` (process identifier 0).
 [[nodiscard]] RunningApplication describe(const QString& applicationPath);

@@ -14,6 +14,8 @@ enum class Kind
 {
     Program,  // the browser's own program: its processes are the browser
     Launcher, // a program that only starts the browser: shows where it is installed
+    Flatpak,  // the launcher Flatpak exports, named by the application's identifier; it also
+              // stands for the browser's programs, which run in the application's sandbox
 };
 
 // Paths starting with "/" lie under the system root, with "~/" in the home folder. A "*" stands
@@ -31,23 +33,23 @@ constexpr std::array table = {
     Entry{"/snap/chromium/*/usr/lib/chromium-browser/chrome", "Chromium", "org.chromium.Chromium"},
     Entry{"/snap/bin/chromium", "Chromium", "org.chromium.Chromium", Kind::Launcher},
     Entry{"/var/lib/flatpak/exports/bin/org.chromium.Chromium", "Chromium", "org.chromium.Chromium",
-          Kind::Launcher},
+          Kind::Flatpak},
     Entry{"~/.local/share/flatpak/exports/bin/org.chromium.Chromium", "Chromium", "org.chromium.Chromium",
-          Kind::Launcher},
+          Kind::Flatpak},
     Entry{"/opt/google/chrome/chrome", "Google Chrome", "com.google.Chrome"},
     Entry{"/var/lib/flatpak/exports/bin/com.google.Chrome", "Google Chrome", "com.google.Chrome",
-          Kind::Launcher},
+          Kind::Flatpak},
     Entry{"~/.local/share/flatpak/exports/bin/com.google.Chrome", "Google Chrome", "com.google.Chrome",
-          Kind::Launcher},
+          Kind::Flatpak},
     Entry{"/usr/lib/firefox-esr/firefox-esr", "Firefox", "org.mozilla.firefox"},
     Entry{"/usr/lib/firefox/firefox", "Firefox", "org.mozilla.firefox"},
     Entry{"/opt/firefox/firefox", "Firefox", "org.mozilla.firefox"},
     Entry{"/snap/firefox/*/usr/lib/firefox/firefox", "Firefox", "org.mozilla.firefox"},
     Entry{"/snap/bin/firefox", "Firefox", "org.mozilla.firefox", Kind::Launcher},
     Entry{"/var/lib/flatpak/exports/bin/org.mozilla.firefox", "Firefox", "org.mozilla.firefox",
-          Kind::Launcher},
+          Kind::Flatpak},
     Entry{"~/.local/share/flatpak/exports/bin/org.mozilla.firefox", "Firefox", "org.mozilla.firefox",
-          Kind::Launcher},
+          Kind::Flatpak},
     Entry{"/usr/lib/x86_64-linux-gnu/opera/opera", "Opera", "com.operasoftware.Opera"},
     Entry{"/opt/opera/opera", "Opera", "com.operasoftware.Opera"},
 };
@@ -77,7 +79,13 @@ bool matches(const QString& pattern, const QString& path)
 
 Browser browser(const Entry& entry, const QString& executablePath)
 {
-    return {executablePath, QString::fromLatin1(entry.name), QString::fromLatin1(entry.bundleIdentifier)};
+    return {executablePath, QString::fromLatin1(entry.name), QString::fromLatin1(entry.bundleIdentifier),
+            entry.kind == Kind::Flatpak};
+}
+
+bool isUserInstall(const Entry& entry)
+{
+    return entry.executablePath[0] == '~';
 }
 
 } // namespace
@@ -87,6 +95,33 @@ std::optional<Browser> forExecutable(const QString& executablePath)
     for (const Entry& entry : table) {
         if (entry.kind == Kind::Program && matches(located(entry.executablePath), executablePath))
             return browser(entry, executablePath);
+    }
+    return std::nullopt;
+}
+
+std::optional<Browser> forFlatpak(const QString& application, const QString& appPath)
+{
+    const bool userInstall = appPath.startsWith(QDir::homePath() + QLatin1Char('/'));
+    std::optional<Browser> found;
+    for (const Entry& entry : table) {
+        const QString path = located(entry.executablePath);
+        if (entry.kind != Kind::Flatpak || path.section(QLatin1Char('/'), -1) != application)
+            continue;
+        if (isUserInstall(entry) == userInstall)
+            return browser(entry, path);
+        if (!found)
+            found = browser(entry, path);
+    }
+    return found;
+}
+
+std::optional<Browser> forApplicationPath(const QString& applicationPath)
+{
+    for (const Entry& entry : table) {
+        const QString path = located(entry.executablePath);
+        if ((entry.kind == Kind::Program && matches(path, applicationPath)) ||
+            (entry.kind == Kind::Flatpak && path == applicationPath))
+            return browser(entry, applicationPath);
     }
     return std::nullopt;
 }

@@ -97,7 +97,8 @@ ProcessCensus::Process ProcessCensus::examine(pid_t processIdentifier) const
     process.isMine = true;
     process.parent = status->parentProcessIdentifier;
     process.startTime = status->startTime;
-    process.applicationPath = ApplicationIdentity::applicationPath(ProcFs::executable(processIdentifier));
+    process.applicationPath =
+        ApplicationIdentity::applicationPath(processIdentifier, ProcFs::executable(processIdentifier));
     return process;
 }
 
@@ -109,7 +110,7 @@ bool ProcessCensus::programChanged(Process& process, pid_t processIdentifier, qu
     // A program that cannot be read now (the process is ending) is no new program.
     if (executable.isEmpty())
         return false;
-    const QString applicationPath = ApplicationIdentity::applicationPath(executable);
+    const QString applicationPath = ApplicationIdentity::applicationPath(processIdentifier, executable);
     if (applicationPath == process.applicationPath)
         return false;
     process.applicationPath = applicationPath;
@@ -126,6 +127,15 @@ void ProcessCensus::classify(pid_t processIdentifier, Process& process)
         isRunningApplication(parent->second.mainProcess)) {
         process.mainProcess = parent->second.mainProcess;
         return;
+    }
+    if (ApplicationIdentity::isSingleInstance(process.applicationPath)) {
+        for (const auto& [identifier, other] : m_processes) {
+            if (identifier != processIdentifier && other.application &&
+                other.applicationPath == process.applicationPath) {
+                process.mainProcess = identifier;
+                return;
+            }
+        }
     }
     RunningApplication application = ApplicationIdentity::describe(process.applicationPath);
     application.processIdentifier = processIdentifier;

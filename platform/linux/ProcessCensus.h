@@ -13,9 +13,10 @@
 // The current user's processes as read from /proc, and which of them are applications: a process
 // whose program belongs to an application, unless its parent runs the same application while that
 // application's main process lives (then it is one of its helpers; a helper that starts the
-// application anew once the main process has ended, as a relaunch does, starts a new application). Kept up to
-// date by repeated updates that look closely only at processes not seen before, and at young ones whose
-// program may still change by exec.
+// application anew once the main process has ended, as a relaunch does, starts a new application).
+// An application of one instance (a Flatpak) has no second main process while its first lives, whoever
+// started it. Kept up to date by repeated updates that look closely only at processes not seen
+// before, and at young ones whose program may still change by exec.
 class ProcessCensus
 {
 public:

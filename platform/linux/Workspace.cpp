@@ -52,8 +52,8 @@ bool Workspace::terminate(const RunningApplication& application)
         return false;
     // Held by its pidfd, the process can be checked before it is signalled: it must still run the
     // application, not some newer process that was given the same pid.
-    const bool same =
-        ApplicationIdentity::applicationPath(ProcFs::executable(processIdentifier)) == application.bundlePath;
+    const bool same = ApplicationIdentity::applicationPath(
+                          processIdentifier, ProcFs::executable(processIdentifier)) == application.bundlePath;
     const bool sent = same && Pidfd::sendSignal(pidfd, SIGTERM);
     close(pidfd);
     return sent;

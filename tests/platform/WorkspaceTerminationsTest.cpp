@@ -1,4 +1,5 @@
 #include "FakeBundle.h"
+#include "FlatpakSandbox.h"
 #include "Sandbox.h"
 #include "platform/Workspace.h"
 
@@ -8,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -160,6 +162,65 @@ private Q_SLOTS:
         kill(static_cast<pid_t>(reportedBy(program).first()), SIGTERM);
         QTRY_COMPARE(terminations(spy).size(), 2);
         QCOMPARE(terminations(spy), QStringList(2, QStringLiteral("Relaunching|Relaunching")));
+    }
+
+    void reportsAFlatpakBrowserOnceWithItsSandboxedHelpers()
+    {
+        if (!FlatpakSandbox::available())
+            QSKIP("no mount namespaces here (unshare needs root or user namespaces)");
+        QSignalSpy spy(&Workspace::sharedWorkspace(), &Workspace::didTerminateApplication);
+        const auto chromiumTerminations = [&spy] {
+            return std::count_if(spy.begin(), spy.end(), [](const QList<QVariant>& arguments) {
+                return arguments.at(1).toString() == QLatin1String("org.chromium.Chromium");
+            });
+        };
+        const QByteArray system =
+            "[Application]\nname=org.chromium.Chromium\n\n[Instance]\n"
+            "app-path=/var/lib/flatpak/app/org.chromium.Chromium/x86_64/stable/1/files\n";
+        const QString folder = m_sandbox.rootPath(QStringLiteral("flatpak"));
+        // A sandbox whose description never comes, and one of an application that is no browser.
+        FlatpakSandbox stuck(folder + QStringLiteral("/stuck"), {});
+        FlatpakSandbox other(folder + QStringLiteral("/other"), "[Application]\nname=org.example.Editor\n");
+        QVERIFY(stuck.waitForProgram() != 0 && other.waitForProgram() != 0);
+
+        FlatpakSandbox browser(folder + QStringLiteral("/browser"), system);
+        const qint64 main = browser.waitForProgram();
+        QVERIFY(main != 0);
+        QTest::qWait(settleMs);
+        // Its helpers run in sandboxes of their own, started through the portal, not by the browser.
+        FlatpakSandbox helper(folder + QStringLiteral("/helper"), system);
+        QVERIFY(helper.waitForProgram() != 0);
+        // A Firefox installed for the user alone, in the home folder.
+        FlatpakSandbox firefox(
+            folder + QStringLiteral("/firefox"),
+            "[Application]\nname=org.mozilla.firefox\n[Instance]\napp-path=" + QDir::homePath().toUtf8() +
+                "/.local/share/flatpak/app/org.mozilla.firefox\n",
+            QStringLiteral("/app/lib/firefox/firefox"));
+        QVERIFY(firefox.waitForProgram() != 0);
+        QTest::qWait(settleMs);
+
+        QList<RunningApplication> applications;
+        for (const RunningApplication& application : Workspace::sharedWorkspace().runningApplications()) {
+            if (application.bundlePath.contains(QLatin1String("/flatpak/exports/bin/")))
+                applications.append(application);
+        }
+        QCOMPARE(applications.size(), 2);
+        QCOMPARE(applications.at(0).processIdentifier, main);
+        QCOMPARE(applications.at(0).localizedName, QStringLiteral("Chromium"));
+        QCOMPARE(applications.at(0).bundlePath,
+                 m_sandbox.rootPath(QStringLiteral("var/lib/flatpak/exports/bin/org.chromium.Chromium")));
+        QCOMPARE(applications.at(1).bundlePath,
+                 QDir::homePath() + QStringLiteral("/.local/share/flatpak/exports/bin/org.mozilla.firefox"));
+
+        helper.kill();
+        stuck.kill();
+        other.kill();
+        QTest::qWait(settleMs);
+        QCOMPARE(chromiumTerminations(), 0);
+        kill(static_cast<pid_t>(main), SIGTERM);
+        QTRY_COMPARE(chromiumTerminations(), 1);
+        QTest::qWait(settleMs);
+        QCOMPARE(chromiumTerminations(), 1);
     }
 
     // Whatever a failed case left running would otherwise outlive the test.

@@ -1,4 +1,4 @@
-#include "SmallFile.h"
+#include "platform/SmallFile.h"
 
 #include "platform/FileDescriptor.h"
 

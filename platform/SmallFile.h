@@ -4,7 +4,7 @@
 
 #include <optional>
 
-// Reads the small files that name a store's origin (an index, a metadata record).
+// Reads small files whole: the records that name a store's origin, a sandbox's description.
 namespace SmallFile {
 
 // The content of the regular file `name` in the open folder `folderFd`; nullopt for a link, a FIFO,
