@@ -39,9 +39,10 @@ bool isSqliteFile(const QString& path)
     return DirectoryListing::typeOf(QFile::encodeName(path)) == DirectoryEntry::Type::File;
 }
 
-// Deletes the rows whose `column` holds one of `values`, in one transaction.
+// Runs `statement` once for each of `values`, bound first, with `shared` bound after it; in one
+// transaction.
 void deleteRows(const QString& path, const QString& statement, const QStringList& values,
-                const SecureRemoval& removal)
+                const SecureRemoval& removal, const QVariantList& shared = {})
 {
     Sqlite database;
     if (values.isEmpty() || !isSqliteFile(path) || !database.open(path))
@@ -50,7 +51,7 @@ void deleteRows(const QString& path, const QString& statement, const QStringList
         (void)database.executeNonQuery(QStringLiteral("PRAGMA secure_delete = ON;"));
     QList<QVariantList> arguments;
     for (const QString& value : values)
-        arguments.append(QVariantList{value});
+        arguments.append(QVariantList{value} + shared);
     if (!database.beginTransaction())
         return;
     if (database.executeNonQuery(statement, arguments) && database.commit())
@@ -86,8 +87,23 @@ qint64 FirefoxSiteStorage::clean(const QString& profileFolder, const KeepList& k
     if (keep.keepsEverySite || FileLock::state(BrowserFolders::appending(
                                    profileFolder, QStringLiteral(".parentlock"))) != LockState::Free)
         return 0;
+    // The sites' own stores: best-effort ("default"), the older temporary kind, and private
+    // browsing's (which Firefox empties itself, unless it was stopped before it could).
+    qint64 removed = 0;
+    for (const char* repository : {"default", "temporary", "private"})
+        removed += cleanRepository(profileFolder, QString::fromLatin1(repository), keep, removal);
+    cleanArchive(BrowserFolders::appending(profileFolder, QStringLiteral("storage/ls-archive.sqlite")), keep,
+                 removal);
+    return removed;
+}
+
+qint64 FirefoxSiteStorage::cleanRepository(const QString& profileFolder, const QString& repository,
+                                           const KeepList& keep, const SecureRemoval& removal)
+{
     const FileDescriptor storage = DirectoryListing::openFolder(
-        QFile::encodeName(BrowserFolders::appending(profileFolder, QStringLiteral("storage/default"))));
+        QFile::encodeName(BrowserFolders::appending(profileFolder, QStringLiteral("storage/") + repository)));
+    if (!storage.isOpen())
+        return 0;
     QSet<QString> origins;
     QStringList gone; // as Firefox records them, attributes included
     for (const DirectoryEntry& entry :
@@ -110,10 +126,8 @@ qint64 FirefoxSiteStorage::clean(const QString& profileFolder, const KeepList& k
     }
     deleteRows(BrowserFolders::appending(profileFolder, QStringLiteral("storage.sqlite")),
                QStringLiteral("DELETE FROM origin WHERE origin = ? AND repository_id = "
-                              "(SELECT id FROM repository WHERE name = 'default');"),
-               gone, removal);
-    cleanArchive(BrowserFolders::appending(profileFolder, QStringLiteral("storage/ls-archive.sqlite")), keep,
-                 removal);
+                              "(SELECT id FROM repository WHERE name = ?);"),
+               gone, removal, {repository});
     return origins.size();
 }
 

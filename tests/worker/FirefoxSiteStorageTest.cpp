@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTest>
 
 using namespace SiteDataSupport;
@@ -96,15 +97,35 @@ private Q_SLOTS:
         const QString storage = profile + QStringLiteral("/storage/default");
         const QString favourite = storage + QStringLiteral("/http+++127.0.0.1+8601");
         const QStringList favouriteFiles = namesIn(favourite + QStringLiteral("/idb"));
+        // The older temporary store holds folders of the same kind, recorded under its own name.
+        const QString temporary = profile + QStringLiteral("/storage/temporary");
+        QVERIFY(QDir().mkpath(temporary));
+        for (const QString& name :
+             {QStringLiteral("http+++127.0.0.1+8601"), QStringLiteral("http+++127.0.0.3+8603")})
+            QCOMPARE(QProcess::execute(QStringLiteral("cp"),
+                                       {QStringLiteral("-a"), storage + QLatin1Char('/') + name, temporary}),
+                     0);
+        {
+            Sqlite database;
+            QVERIFY(database.open(profile + QStringLiteral("/storage.sqlite")));
+            QVERIFY(database.executeNonQuery(
+                QStringLiteral("INSERT INTO origin SELECT 1, suffix, group_, origin, client_usages, usage, "
+                               "last_access_time, "
+                               "last_maintenance_date, accessed, persisted FROM origin WHERE repository_id = "
+                               "2 AND origin IN "
+                               "('http://127.0.0.1:8601', 'http://127.0.0.3:8603');")));
+        }
 
         WorkerAppDelegate worker({});
-        QCOMPARE(worker.removeNonFavLocalStorage(QStringLiteral("Firefox"), keepFavourite), 2);
+        QCOMPARE(worker.removeNonFavLocalStorage(QStringLiteral("Firefox"), keepFavourite), 3);
         QCOMPARE(namesIn(storage), QStringList{QStringLiteral("http+++127.0.0.1+8601")});
+        QCOMPARE(namesIn(temporary), QStringList{QStringLiteral("http+++127.0.0.1+8601")});
         QCOMPARE(namesIn(favourite + QStringLiteral("/idb")), favouriteFiles);
         QVERIFY(QFileInfo(favourite + QStringLiteral("/ls/data.sqlite")).size() > 0);
-        QCOMPARE(
-            column(profile + QStringLiteral("/storage.sqlite"), QStringLiteral("SELECT origin FROM origin")),
-            QStringList{QStringLiteral("http://127.0.0.1:8601")});
+        QCOMPARE(column(profile + QStringLiteral("/storage.sqlite"),
+                        QStringLiteral("SELECT repository_id || ' ' || origin FROM origin ORDER BY 1")),
+                 (QStringList{QStringLiteral("1 http://127.0.0.1:8601"),
+                              QStringLiteral("2 http://127.0.0.1:8601")}));
         QCOMPARE(column(archive, QStringLiteral("SELECT originKey FROM webappsstore2")),
                  QStringList{QStringLiteral("1.0.0.721.:http:8601")});
     }
