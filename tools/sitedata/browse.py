@@ -14,6 +14,7 @@ import http.server
 import json
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import threading
@@ -43,7 +44,7 @@ async function next() {
   if (chain.length) {
     location.href = chain[0] + '/page.html?mode=' + mode + '&chain=' + chain.slice(1).join(',');
   } else {
-    fetch('/done').then(() => { document.title = 'done'; window.close(); });
+    fetch('/done').then(() => { document.title = 'done'; });
   }
 }
 function openDb() {
@@ -182,27 +183,60 @@ def run_chromium(mode, profile):
     return finished
 
 
+def marionette_quit(profile):
+    """Firefox's own clean quit, asked over its remote-control port (Marionette)."""
+    with open(os.path.join(profile, "MarionetteActivePort")) as port_file:
+        port = int(port_file.read().strip())
+    with socket.create_connection(("127.0.0.1", port), timeout=30) as connection:
+        stream = connection.makefile("rb")
+
+        def receive():
+            length = b""
+            while not length.endswith(b":"):
+                length += stream.read(1)
+            return json.loads(stream.read(int(length[:-1])))
+
+        def command(number, name, parameters):
+            body = json.dumps([0, number, name, parameters]).encode()
+            connection.sendall(str(len(body)).encode() + b":" + body)
+            reply = receive()
+            if reply[2] is not None:
+                raise RuntimeError("Marionette %s: %s" % (name, reply[2]))
+
+        receive()  # the greeting
+        command(1, "WebDriver:NewSession", {})
+        command(2, "Marionette:Quit", {"flags": ["eAttemptQuit"]})
+
+
 def run_firefox(mode, profile):
     program = shutil.which("firefox-esr") or shutil.which("firefox")
     os.makedirs(profile, exist_ok=True)
     with open(os.path.join(profile, "user.js"), "w") as prefs:
-        # The last page closes its own window, which quits the browser cleanly.
-        prefs.write('user_pref("dom.allow_scripts_to_close_windows", true);\n')
+        # The remote-control port on a free port of Firefox's choosing, written into the profile.
+        prefs.write('user_pref("marionette.port", 0);\n')
         prefs.write('user_pref("browser.shell.checkDefaultBrowser", false);\n')
         prefs.write('user_pref("datareporting.policy.dataSubmissionEnabled", false);\n')
         prefs.write('user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);\n')
         prefs.write('user_pref("browser.aboutwelcome.enabled", false);\n')
         prefs.write('user_pref("app.update.enabled", false);\n')
+    try:
+        os.remove(os.path.join(profile, "MarionetteActivePort"))
+    except FileNotFoundError:
+        pass
     environment = dict(os.environ, MOZ_HEADLESS="1")
     process = subprocess.Popen(
-        [program, "--headless", "--no-remote", "--profile", profile, start_url(mode)],
+        [program, "--headless", "--no-remote", "--marionette", "--profile", profile, start_url(mode)],
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=environment)
+    finished = State.done.wait(60)
+    time.sleep(1)  # lets the last writes reach the browser's storage
     try:
-        process.wait(90)
-    except subprocess.TimeoutExpired:
+        marionette_quit(profile)
+        process.wait(60)
+    except (OSError, ValueError, RuntimeError, subprocess.TimeoutExpired):
         process.kill()
-        return False
-    return State.done.is_set()
+        process.wait()
+        finished = False
+    return finished
 
 
 def main():
