@@ -1,16 +1,14 @@
 #include "ChromeLocalStorage.h"
 
 #include "platform/DirectoryListing.h"
-#include "worker/SecureLevelDbEnv.h"
+#include "worker/LevelDbEdit.h"
 #include "worker/SiteOrigin.h"
 #include "worker/Sqlite.h"
 
 #include <QFile>
 #include <QSet>
-#include <QStringDecoder>
 
 #include <leveldb/db.h>
-#include <leveldb/write_batch.h>
 
 #include <memory>
 #include <optional>
@@ -25,15 +23,6 @@ constexpr std::string_view supportedVersion = "1";
 constexpr std::string_view metaPrefix = "META:";
 constexpr std::string_view metaAccessPrefix = "METAACCESS:";
 constexpr std::string_view dataPrefix = "_";
-// A batch is written once it holds this much; each batch is applied whole or not at all.
-constexpr size_t batchBytes = size_t(1) << 20;
-
-// LevelDB's own log would name the keys it compacts; Chromium's "LOG" stays as the browser left it.
-class SilentLogger : public leveldb::Logger
-{
-public:
-    void Logv(const char*, std::va_list) override {}
-};
 
 // The storage key of a local-storage entry; nullopt for "VERSION" and any other key.
 std::optional<std::string_view> storageKeyOf(std::string_view key)
@@ -51,37 +40,10 @@ std::optional<std::string_view> storageKeyOf(std::string_view key)
     return std::nullopt;
 }
 
-// The key as text; nullopt when it is not valid UTF-8 (such entries are left alone).
-std::optional<QString> decoded(std::string_view bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
-
-std::string_view view(const leveldb::Slice& slice)
-{
-    return {slice.data(), slice.size()};
-}
-
-leveldb::Options optionsWith(leveldb::Env* env, leveldb::Logger* logger)
-{
-    leveldb::Options options; // Chromium's format: bytewise comparator, Snappy-compressed tables
-    options.create_if_missing = false;
-    options.error_if_exists = false;
-    options.paranoid_checks = true;
-    options.env = env;
-    options.info_log = logger;
-    return options;
-}
-
 struct Selection
 {
     std::set<std::string> storageKeys; // sorted, as the entries of each key are
     QSet<QString> origins;
-    bool hasVersion = false;
 };
 
 // Reads every key once; nullopt when the database is of another version or does not read cleanly.
@@ -95,11 +57,10 @@ std::optional<Selection> select(leveldb::DB& db, const KeepList& keep)
     std::string lastKey;
     bool lastRemoved = false;
     for (it->SeekToFirst(); it->Valid(); it->Next()) {
-        const std::string_view key = view(it->key());
+        const std::string_view key = LevelDbEdit::view(it->key());
         if (key == versionKey) {
-            if (view(it->value()) != supportedVersion)
+            if (LevelDbEdit::view(it->value()) != supportedVersion)
                 return std::nullopt;
-            selection.hasVersion = true;
             continue;
         }
         const auto storageKey = storageKeyOf(key);
@@ -108,7 +69,7 @@ std::optional<Selection> select(leveldb::DB& db, const KeepList& keep)
         // The entries of one storage key lie together: judge each key once.
         if (*storageKey != lastKey) {
             lastKey = std::string(*storageKey);
-            const auto text = decoded(*storageKey);
+            const auto text = LevelDbEdit::utf8Text(*storageKey);
             lastRemoved = text && SiteOrigin::isRemoved(*text, keep);
             if (lastRemoved) {
                 selection.storageKeys.insert(lastKey);
@@ -121,74 +82,29 @@ std::optional<Selection> select(leveldb::DB& db, const KeepList& keep)
     return selection;
 }
 
-bool writeIfFull(leveldb::DB& db, leveldb::WriteBatch* batch, size_t limit)
-{
-    if (batch->ApproximateSize() < limit)
-        return true;
-    const bool written = db.Write(leveldb::WriteOptions(), batch).ok();
-    batch->Clear();
-    return written;
-}
-
-// Deletes every entry of the selected storage keys, in batches of bounded size.
-bool deleteEntries(leveldb::DB& db, const std::set<std::string>& storageKeys)
-{
-    leveldb::ReadOptions options;
-    options.fill_cache = false;
-    std::unique_ptr<leveldb::Iterator> it(db.NewIterator(options));
-    leveldb::WriteBatch batch;
-    for (const std::string& storageKey : storageKeys) {
-        batch.Delete(std::string(metaPrefix) + storageKey);
-        batch.Delete(std::string(metaAccessPrefix) + storageKey);
-        std::string prefix = std::string(dataPrefix) + storageKey;
-        prefix.push_back('\0');
-        for (it->Seek(prefix); it->Valid() && it->key().starts_with(prefix); it->Next()) {
-            batch.Delete(it->key());
-            if (!writeIfFull(db, &batch, batchBytes))
-                return false;
-        }
-        if (!it->status().ok())
-            return false;
-    }
-    return writeIfFull(db, &batch, 0);
-}
-
 } // namespace
 
 qint64 ChromeLocalStorage::cleanLevelDb(const QString& folder, const KeepList& keep,
                                         const SecureRemoval& removal)
 {
-    const QByteArray path = QFile::encodeName(folder);
-    // A folder without "CURRENT" is no database; opening would still leave a LOCK file in it.
-    if (keep.keepsEverySite || DirectoryListing::typeOf(path) != DirectoryEntry::Type::Directory ||
-        DirectoryListing::typeOf(DirectoryListing::appending(path, "CURRENT")) != DirectoryEntry::Type::File)
+    if (keep.keepsEverySite)
         return 0;
-    SecureLevelDbEnv env(removal);
-    SilentLogger logger;
-    const leveldb::Options options = optionsWith(&env, &logger);
-    leveldb::DB* opened = nullptr;
-    // Opening takes the database's LOCK; it fails while the browser holds it.
-    if (!leveldb::DB::Open(options, path.toStdString(), &opened).ok())
-        return 0;
-    std::unique_ptr<leveldb::DB> db(opened);
-    const auto selection = select(*db, keep);
-    if (!selection || selection->storageKeys.empty())
-        return 0;
-    if (deleteEntries(*db, selection->storageKeys)) {
-        db->CompactRange(nullptr, nullptr);
-        // The manifest keeps, for every level compacted, the largest key that level's last compaction
-        // read: often a removed one. Compacting once more from a rewrite of the unchanged "VERSION"
-        // entry leaves that key there instead.
-        if (selection->hasVersion &&
-            db->Put(leveldb::WriteOptions(), std::string(versionKey), std::string(supportedVersion)).ok())
-            db->CompactRange(nullptr, nullptr);
-    }
-    db.reset();
-    // Opening once more starts a fresh manifest, so that the old one, which still names the removed
-    // keys as bounds of the tables it listed, is discarded (and overwritten with secure deletion on).
-    if (leveldb::DB::Open(options, path.toStdString(), &opened).ok())
-        delete opened;
-    return selection->origins.size();
+    QSet<QString> origins;
+    const bool deleted =
+        LevelDbEdit::run(folder, std::string(versionKey), removal, [&keep, &origins](leveldb::DB& db) {
+            std::optional<LevelDbEdit::Deletions> deletions;
+            if (const auto selection = select(db, keep)) {
+                deletions.emplace();
+                for (const std::string& storageKey : selection->storageKeys) {
+                    deletions->prefixes.push_back(std::string(dataPrefix) + storageKey + '\0');
+                    deletions->keys.push_back(std::string(metaPrefix) + storageKey);
+                    deletions->keys.push_back(std::string(metaAccessPrefix) + storageKey);
+                }
+                origins = selection->origins;
+            }
+            return deletions;
+        });
+    return deleted ? origins.size() : 0;
 }
 
 qint64 ChromeLocalStorage::cleanSqlite(const QString& path, const KeepList& keep,
@@ -207,7 +123,8 @@ qint64 ChromeLocalStorage::cleanSqlite(const QString& path, const KeepList& keep
     QSet<QString> origins;
     for (const Sqlite::Row& row : *rows) {
         const QByteArray storageKey = row.value(QStringLiteral("storage_key")).toByteArray();
-        const auto text = decoded(std::string_view(storageKey.constData(), size_t(storageKey.size())));
+        const auto text =
+            LevelDbEdit::utf8Text(std::string_view(storageKey.constData(), size_t(storageKey.size())));
         if (text && SiteOrigin::isRemoved(*text, keep)) {
             selected.append(QVariantList{row.value(QStringLiteral("row_id"))});
             origins.insert(SiteOrigin::ownOrigin(*text));

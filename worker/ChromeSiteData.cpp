@@ -5,6 +5,7 @@
 #include "platform/SmallFile.h"
 #include "worker/BrowserFolders.h"
 #include "worker/ChromeLocalStorage.h"
+#include "worker/ChromeSessionStorage.h"
 #include "worker/SiteOrigin.h"
 #include "worker/Sqlite.h"
 
@@ -46,6 +47,8 @@ qint64 ChromeSiteData::clean(const QString& profileFolder, const KeepList& keep,
     return ChromeLocalStorage::cleanLevelDb(localStorage, keep, removal) +
            ChromeLocalStorage::cleanSqlite(
                BrowserFolders::appending(profileFolder, QStringLiteral("LocalStorage")), keep, removal) +
+           ChromeSessionStorage::clean(
+               BrowserFolders::appending(profileFolder, QStringLiteral("Session Storage")), keep, removal) +
            cleanIndexedDb(BrowserFolders::appending(profileFolder, QStringLiteral("IndexedDB")), keep,
                           removal) +
            cleanCacheStorage(

@@ -5,6 +5,7 @@
 #include "TestKeyring.h"
 #include "platform/FileLock.h"
 #include "worker/ChromeLocalStorage.h"
+#include "worker/ChromeSessionStorage.h"
 #include "worker/SiteOrigin.h"
 #include "worker/Sqlite.h"
 #include "worker/WorkerAppDelegate.h"
@@ -133,11 +134,30 @@ private Q_SLOTS:
         const QStringList cachesBefore =
             namesIn(base + QStringLiteral("/Default/Service Worker/CacheStorage"));
         QCOMPARE(cachesBefore.size(), 3);
+        // Of the session storage, the favourite's namespace entry and the map it names stay.
+        const QString session = base + QStringLiteral("/Default/Session Storage");
+        const auto sessionBefore = readLevelDb(session);
+        QVERIFY(sessionBefore);
+        QMap<QByteArray, QByteArray> sessionKept{{"version", "1"}};
+        QByteArray favouriteMap;
+        for (auto it = sessionBefore->cbegin(); it != sessionBefore->cend(); ++it) {
+            if (it.key().startsWith("namespace-") && it.key().endsWith("-http://127.0.0.1:8601/")) {
+                sessionKept.insert(it.key(), it.value());
+                favouriteMap = "map-" + it.value() + '-';
+            }
+        }
+        QCOMPARE(sessionKept.size(), 2);
+        for (auto it = sessionBefore->cbegin(); it != sessionBefore->cend(); ++it) {
+            if (it.key().startsWith(favouriteMap))
+                sessionKept.insert(it.key(), it.value());
+        }
+        QCOMPARE(sessionKept.size(), 3);
 
         WorkerAppDelegate worker({});
-        // Two origins, each with local storage, IndexedDB and Cache Storage, and the bucket of
-        // 127.0.0.2 partitioned under the favourite.
-        QCOMPARE(worker.removeNonFavLocalStorage(QStringLiteral("Chromium"), keepFavourite), 7);
+        // Two origins, each with local storage, session storage, IndexedDB and Cache Storage, and the
+        // bucket of 127.0.0.2 partitioned under the favourite.
+        QCOMPARE(worker.removeNonFavLocalStorage(QStringLiteral("Chromium"), keepFavourite), 9);
+        QCOMPARE(readLevelDb(session), sessionKept);
 
         const auto after = readLevelDb(leveldb);
         QVERIFY(after);
@@ -300,6 +320,44 @@ private Q_SLOTS:
     }
 
     // While another process holds a database's LOCK (the browser runs), its store stays.
+    // Maps shared by cloned tabs go once no kept entry names them; a key that is not UTF-8 stays with
+    // its map; a database of another version or with an entry the browser would not read stays whole.
+    void sessionStorageMapsAndOddDatabases()
+    {
+        Sandbox sandbox;
+        const QString folder = sandbox.homePath(QStringLiteral("Session Storage"));
+        const QByteArray tab1 = "namespace-11111111_2222_3333_4444_555555555555-";
+        const QByteArray tab2 = "namespace-66666666_7777_8888_9999_000000000000-";
+        QVERIFY(writeLevelDb(folder, {{"version", "1"},
+                                      {"next-map-id", "4"},
+                                      {"namespace-", ""},
+                                      {tab1 + "http://127.0.0.1:8601/", "0"},
+                                      {tab1 + "http://a.com/", "1"},
+                                      {tab2 + "http://a.com/", "1"},
+                                      {tab2 + "http://b.com/", "2"},
+                                      {tab2 + "http://\xff.com/", "3"},
+                                      {"map-0-k", "kept"},
+                                      {"map-1-k", "shared"},
+                                      {"map-10-k", "another map"},
+                                      {"map-2-k", "b"},
+                                      {"map-3-k", "odd"}}));
+        QCOMPARE(ChromeSessionStorage::clean(folder, keepFavourite, SecureRemoval(false)), 2);
+        QCOMPARE(readLevelDb(folder)->keys(),
+                 (QList<QByteArray>{"map-0-k", "map-10-k", "map-3-k", "namespace-",
+                                    tab1 + "http://127.0.0.1:8601/", tab2 + "http://\xff.com/", "next-map-id",
+                                    "version"}));
+
+        for (const QByteArray& odd : {QByteArray("version=2"), QByteArray("map=x")}) {
+            const QString other = sandbox.homePath(QString::fromLatin1(odd));
+            QVERIFY(writeLevelDb(other, {{"version", odd == "version=2" ? "2" : "1"},
+                                         {tab1 + "http://a.com/", odd == "map=x" ? "x" : "1"},
+                                         {"map-1-k", "v"}}));
+            const auto before = readLevelDb(other);
+            QCOMPARE(ChromeSessionStorage::clean(other, keepFavourite, SecureRemoval(false)), 0);
+            QCOMPARE(readLevelDb(other), before);
+        }
+    }
+
     void lockedStoresStay()
     {
         Sandbox sandbox;
@@ -439,7 +497,7 @@ private Q_SLOTS:
         QVERIFY(browse(QStringLiteral("write"), QStringLiteral("chromium"), profile));
         QCOMPARE(
             ChromeSiteData::clean(profile + QStringLiteral("/Default"), keepFavourite, SecureRemoval(true)),
-            7);
+            9);
         const auto report = browse(QStringLiteral("read"), QStringLiteral("chromium"), profile);
         QVERIFY(report);
         const QString wrong = favouriteOnlyMismatch(*report);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Drives a real Chromium or Firefox, headless, over pages served on loopback hosts.
 
-  browse.py write chromium|firefox PROFILE   every page stores localStorage, IndexedDB and Cache
+  browse.py write chromium|firefox PROFILE   every page stores localStorage, sessionStorage, IndexedDB and Cache
                                              Storage entries, then the browser quits cleanly
   browse.py read  chromium|firefox PROFILE   every page reports what it still sees; prints one
                                              JSON object: origin -> {"local": {...}, "idb": [...]}
@@ -59,6 +59,7 @@ async function write() {
   const where = params.get('frame') ? origin + ' in ' + params.get('frame') : origin;
   for (let i = 0; i < 3; ++i) localStorage.setItem('key' + i, 'local-value-' + where + '-' + i);
   localStorage.setItem('cl\u00e9 \u00fcnicode', 'v\u00e4lue-' + where);
+  sessionStorage.setItem('session-key', 'session-value-' + where);
   // Enough to make Chromium flush its log into a (Snappy-compressed) table file.
   if (origin.endsWith(':8603')) localStorage.setItem('large', 'large-value-' + where + '-'.repeat(100000));
   const db = await openDb();
