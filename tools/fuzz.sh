@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(SiteNameFuzzer LocalStateFuzzer PropertyListFuzzer BinaryCookiesFuzzer DesktopEntryFuzzer)
+[ "${#targets[@]}" -gt 0 ] || targets=(SiteNameFuzzer LocalStateFuzzer PropertyListFuzzer BinaryCookiesFuzzer DesktopEntryFuzzer
+    SiteStorageFuzzer FlatpakInfoFuzzer)
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

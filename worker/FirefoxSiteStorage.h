@@ -9,9 +9,9 @@
 #include <optional>
 
 // The per-site storage of one Firefox profile: the folders of "storage/default", "storage/temporary"
-// and "storage/private" (local storage,
-// IndexedDB, Cache Storage of one origin each, with their "^userContextId=" and "^partitionKey="
-// variants) and Firefox's own records of them ("storage.sqlite", "storage/ls-archive.sqlite").
+// and "storage/private" (local storage, IndexedDB, Cache Storage of one origin each, with their
+// "^userContextId=" and "^partitionKey=" variants) and Firefox's own records of them
+// ("storage.sqlite", "storage/ls-archive.sqlite").
 class FirefoxSiteStorage
 {
 public:
