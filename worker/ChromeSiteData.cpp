@@ -4,6 +4,7 @@
 #include "platform/FileLock.h"
 #include "platform/SmallFile.h"
 #include "worker/BrowserFolders.h"
+#include "worker/ChromeFileSystem.h"
 #include "worker/ChromeLocalStorage.h"
 #include "worker/ChromeSessionStorage.h"
 #include "worker/SiteOrigin.h"
@@ -54,6 +55,8 @@ qint64 ChromeSiteData::clean(const QString& profileFolder, const KeepList& keep,
            cleanCacheStorage(
                BrowserFolders::appending(profileFolder, QStringLiteral("Service Worker/CacheStorage")), keep,
                removal) +
+           ChromeFileSystem::clean(BrowserFolders::appending(profileFolder, QStringLiteral("File System")),
+                                   keep, removal) +
            cleanBuckets(BrowserFolders::appending(profileFolder, QStringLiteral("WebStorage")), keep,
                         removal);
 }

@@ -10,8 +10,8 @@
 #include <optional>
 
 // The site data of one Chromium-family profile folder: local storage (ChromeLocalStorage), session
-// storage (ChromeSessionStorage), the first-party IndexedDB folders, the Cache Storage folders and
-// the storage buckets of every origin not kept.
+// storage (ChromeSessionStorage), the sandboxed file systems (ChromeFileSystem), the first-party
+// IndexedDB folders, the Cache Storage folders and the storage buckets of every origin not kept.
 class ChromeSiteData
 {
 public:

@@ -4,6 +4,7 @@
 #include "SiteDataSupport.h"
 #include "TestKeyring.h"
 #include "platform/FileLock.h"
+#include "worker/ChromeFileSystem.h"
 #include "worker/ChromeLocalStorage.h"
 #include "worker/ChromeSessionStorage.h"
 #include "worker/SiteOrigin.h"
@@ -153,11 +154,31 @@ private Q_SLOTS:
         }
         QCOMPARE(sessionKept.size(), 3);
 
+        // Of the file systems, the favourite's folder and entry stay.
+        const QString fileSystem = base + QStringLiteral("/Default/File System");
+        const auto fileSystemsBefore = readLevelDb(fileSystem + QStringLiteral("/Origins"));
+        QVERIFY(fileSystemsBefore);
+        QCOMPARE(fileSystemsBefore->size(), 1 + 3);
+        const QByteArray favouriteFileSystem = fileSystemsBefore->value("ORIGIN:http_127.0.0.1_8601");
+        QVERIFY(!favouriteFileSystem.isEmpty());
+        const QByteArray favouriteFiles =
+            folderBytes(fileSystem + QLatin1Char('/') + QString::fromLatin1(favouriteFileSystem + "/t/00"));
+        QVERIFY(favouriteFiles.contains("fs-value-http://127.0.0.1:8601"));
+
         WorkerAppDelegate worker({});
-        // Two origins, each with local storage, session storage, IndexedDB and Cache Storage, and the
-        // bucket of 127.0.0.2 partitioned under the favourite.
-        QCOMPARE(worker.removeNonFavLocalStorage(QStringLiteral("Chromium"), keepFavourite), 9);
+        // Two origins, each with local storage, session storage, IndexedDB, Cache Storage and a file
+        // system, and the bucket of 127.0.0.2 partitioned under the favourite.
+        QCOMPARE(worker.removeNonFavLocalStorage(QStringLiteral("Chromium"), keepFavourite), 11);
         QCOMPARE(readLevelDb(session), sessionKept);
+        const auto fileSystemsAfter = readLevelDb(fileSystem + QStringLiteral("/Origins"));
+        QVERIFY(fileSystemsAfter);
+        QCOMPARE(fileSystemsAfter->keys(), (QList<QByteArray>{"LAST_PATH", "ORIGIN:http_127.0.0.1_8601"}));
+        QCOMPARE(fileSystemsAfter->value("LAST_PATH"), fileSystemsBefore->value("LAST_PATH"));
+        QCOMPARE(namesIn(fileSystem),
+                 (QStringList{QString::fromLatin1(favouriteFileSystem), QStringLiteral("Origins")}));
+        QCOMPARE(
+            folderBytes(fileSystem + QLatin1Char('/') + QString::fromLatin1(favouriteFileSystem + "/t/00")),
+            favouriteFiles);
 
         const auto after = readLevelDb(leveldb);
         QVERIFY(after);
@@ -317,6 +338,40 @@ private Q_SLOTS:
                                                   SecureRemoval(false)),
                  0);
         QCOMPARE(readLevelDb(odd)->size(), 5);
+    }
+
+    // A file system's folder goes before its entry: an entry whose folder is already gone (a pass cut
+    // short) is finished; a folder that stays (a link, one a kept entry shares) keeps its entry. An
+    // entry that names no folder of the browser's leaves the database whole.
+    void fileSystemFoldersBeforeTheirEntries()
+    {
+        Sandbox sandbox;
+        const QString folder = sandbox.homePath(QStringLiteral("File System"));
+        QVERIFY(sandbox.writeFile(QStringLiteral("File System/000/t/00/00000001"), "favourite"));
+        QVERIFY(sandbox.writeFile(QStringLiteral("File System/002/t/00/00000001"), "removed"));
+        QVERIFY(sandbox.writeFile(QStringLiteral("elsewhere/t/00/00000001"), "outside"));
+        QVERIFY(QFile::link(sandbox.homePath(QStringLiteral("elsewhere")), folder + QStringLiteral("/001")));
+        const QString origins = folder + QStringLiteral("/Origins");
+        QVERIFY(writeLevelDb(origins, {{"LAST_PATH", "004"},
+                                       {"ORIGIN:http_127.0.0.1_8601", "000"},
+                                       {"ORIGIN:http_127.0.0.2_8602", "001"},
+                                       {"ORIGIN:http_127.0.0.3_8603", "002"},
+                                       {"ORIGIN:http_127.0.0.4_8604", "003"},
+                                       {"ORIGIN:http_127.0.0.5_8605", "000"},
+                                       {"ORIGIN:chrome-extension_abc_0", "004"}}));
+        QCOMPARE(ChromeFileSystem::clean(folder, keepFavourite, SecureRemoval(false)), 2);
+        QCOMPARE(
+            readLevelDb(origins)->keys(),
+            (QList<QByteArray>{"LAST_PATH", "ORIGIN:chrome-extension_abc_0", "ORIGIN:http_127.0.0.1_8601",
+                               "ORIGIN:http_127.0.0.2_8602", "ORIGIN:http_127.0.0.5_8605"}));
+        QCOMPARE(namesIn(folder),
+                 (QStringList{QStringLiteral("000"), QStringLiteral("001"), QStringLiteral("Origins")}));
+        QCOMPARE(folderBytes(sandbox.homePath(QStringLiteral("elsewhere/t/00"))), QByteArray("outside"));
+
+        QVERIFY(writeLevelDb(origins, {{"ORIGIN:http_127.0.0.6_8606", "../elsewhere"}}));
+        QCOMPARE(ChromeFileSystem::clean(folder, keepFavourite, SecureRemoval(false)), 0);
+        QCOMPARE(readLevelDb(origins)->size(), 6);
+        QCOMPARE(folderBytes(sandbox.homePath(QStringLiteral("elsewhere/t/00"))), QByteArray("outside"));
     }
 
     // While another process holds a database's LOCK (the browser runs), its store stays.
@@ -497,7 +552,7 @@ private Q_SLOTS:
         QVERIFY(browse(QStringLiteral("write"), QStringLiteral("chromium"), profile));
         QCOMPARE(
             ChromeSiteData::clean(profile + QStringLiteral("/Default"), keepFavourite, SecureRemoval(true)),
-            9);
+            11);
         const auto report = browse(QStringLiteral("read"), QStringLiteral("chromium"), profile);
         QVERIFY(report);
         const QString wrong = favouriteOnlyMismatch(*report);

@@ -86,7 +86,8 @@ QString favouriteOnlyMismatch(const QByteArray& report)
     const QJsonObject seen = QJsonDocument::fromJson(report).object();
     const QJsonObject favourite = seen.value(QStringLiteral("http://127.0.0.1:8601")).toObject();
     if (favourite.value(QStringLiteral("local")).toObject().size() != 4 ||
-        favourite.value(QStringLiteral("idb")).toArray().size() != 1)
+        favourite.value(QStringLiteral("idb")).toArray().size() != 1 ||
+        favourite.value(QStringLiteral("fs")).toArray().size() != 1)
         return QStringLiteral("the favourite lost data: ") + QString::fromUtf8(report);
     for (const QString& removed :
          {QStringLiteral("http://127.0.0.2:8602"), QStringLiteral("http://127.0.0.3:8603"),
@@ -95,7 +96,8 @@ QString favouriteOnlyMismatch(const QByteArray& report)
         if (!site.contains(QStringLiteral("local")))
             return removed + QStringLiteral(" was not read");
         if (!site.value(QStringLiteral("local")).toObject().isEmpty() ||
-            !site.value(QStringLiteral("idb")).toArray().isEmpty())
+            !site.value(QStringLiteral("idb")).toArray().isEmpty() ||
+            !site.value(QStringLiteral("fs")).toArray().isEmpty())
             return removed + QStringLiteral(" still has data");
     }
     return {};

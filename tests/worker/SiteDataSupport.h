@@ -27,7 +27,7 @@ namespace SiteDataSupport {
                                                const QString& profile);
 
 // What a browser's pages saw after a pass (browse() in "read" mode), checked against the shipped
-// pages: all of the favourite 127.0.0.1's local storage and IndexedDB, none of the other sites'
+// pages: all of the favourite 127.0.0.1's local storage, IndexedDB and file system, none of the other sites'
 // (an iframe's partitioned storage included). Empty when so; otherwise the first difference.
 [[nodiscard]] QString favouriteOnlyMismatch(const QByteArray& report);
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Drives a real Chromium or Firefox, headless, over pages served on loopback hosts.
 
-  browse.py write chromium|firefox PROFILE   every page stores localStorage, sessionStorage, IndexedDB and Cache
-                                             Storage entries, then the browser quits cleanly
-  browse.py read  chromium|firefox PROFILE   every page reports what it still sees; prints one
-                                             JSON object: origin -> {"local": {...}, "idb": [...]}
+  browse.py write chromium|firefox PROFILE   every page stores localStorage, sessionStorage, IndexedDB, Cache
+                                             Storage and origin-private file system entries, then the
+                                             browser quits cleanly
+  browse.py read  chromium|firefox PROFILE   every page reports what it still sees; prints one JSON object:
+                                             origin -> {"local": {...}, "idb": [...], "fs": [...]}
 
 PROFILE is Chromium's user-data folder or Firefox's profile folder. The origins are
 http://127.0.0.1:8601 (with an iframe of 127.0.0.2 inside it), http://127.0.0.2:8602 and
@@ -73,6 +74,10 @@ async function write() {
     const cache = await caches.open('sitedata');
     await cache.put('/cached', new Response('cache-value-' + where));
   }
+  const file = await (await navigator.storage.getDirectory()).getFileHandle('sitedata.txt', {create: true});
+  const writable = await file.createWritable();
+  await writable.write('fs-value-' + where);
+  await writable.close();
   await report({origin: where, written: true});
 }
 async function read() {
@@ -92,7 +97,10 @@ async function read() {
     });
   }
   db.close();
-  await report({origin: where, local: local, idb: values});
+  const files = [];
+  for await (const handle of (await navigator.storage.getDirectory()).values())
+    if (handle.kind === 'file') files.push(await (await handle.getFile()).text());
+  await report({origin: where, local: local, idb: values, fs: files});
 }
 (mode === 'write' ? write() : read()).catch((e) => report({origin: origin, error: String(e)})).finally(next);
 </script>
