@@ -68,9 +68,12 @@ qint64 ChromeFileSystem::clean(const QString& folder, const KeepList& keep, cons
                 return deletions;
             LevelDbEdit::Deletions entries;
             for (const auto& [key, name] : selected) {
-                // A folder that a kept entry names too is not the removed origin's alone.
-                if (keptFolders.contains(name) ||
-                    !isSettled(removal.removeAt(folderFd.get(), QByteArray::fromStdString(name))))
+                // A folder that a kept entry names too is not the removed origin's alone; a link in
+                // place of a folder is no store of the browser's.
+                const QByteArray folderName = QByteArray::fromStdString(name);
+                const auto type = DirectoryListing::typeAt(folderFd.get(), folderName);
+                if (keptFolders.contains(name) || (type && *type != DirectoryEntry::Type::Directory) ||
+                    !isSettled(removal.removeAt(folderFd.get(), folderName)))
                     continue;
                 entries.keys.push_back(key);
                 ++removed;
