@@ -1,5 +1,7 @@
 // The origins of today's per-site stores: Firefox's ".metadata-v2" records and "ls-archive.sqlite"
-// keys, and the serialized origins (partitions and attributes included) that both browsers write.
+// keys, Chromium's Cache Storage indexes and origin identifiers, and the serialized origins
+// (partitions and attributes included) that both browsers write.
+#include "worker/ChromeSiteData.h"
 #include "worker/FirefoxSiteStorage.h"
 #include "worker/SiteOrigin.h"
 
@@ -28,6 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (const auto origin = FirefoxSiteStorage::originOfMetadata(bytes))
         checkOrigin(*origin);
     if (const auto origin = FirefoxSiteStorage::originOfArchiveKey(QString::fromUtf8(bytes)))
+        checkOrigin(*origin);
+    if (const auto origin = ChromeSiteData::originOfCacheIndex(bytes))
+        checkOrigin(*origin);
+    if (const auto origin = ChromeSiteData::originOfIdentifier(QString::fromUtf8(bytes)))
         checkOrigin(*origin);
     return 0;
 }
